@@ -1,0 +1,7 @@
+// GlanceUIApp entry point.
+#include <windows.h>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+{
+    return 0;
+}

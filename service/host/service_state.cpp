@@ -1,0 +1,3 @@
+#include "host/service_state.h"
+
+ServiceState g_serviceState;
