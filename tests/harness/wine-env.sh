@@ -1,0 +1,12 @@
+# Sourced by the harness scripts: the wine environment of one test run.
+# $1 is the run's state directory in the build tree (prefix, Xvfb display, logs).
+FNKEY_TEST_STATE=$1
+export WINEPREFIX="$FNKEY_TEST_STATE/prefix"
+export WINELOADER=/usr/lib/wine/wine64
+export WINESERVER=/usr/lib/wine/wineserver
+export WINEDEBUG="${FNKEY_WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+if [ -f "$FNKEY_TEST_STATE/display" ]; then
+  DISPLAY=$(cat "$FNKEY_TEST_STATE/display")
+  export DISPLAY
+fi

@@ -1,0 +1,54 @@
+// registry_view_probe <wow64|native>: drives every registry open and create of the service's
+// registry layer with isWow64 set (wow64) or clear (native), between the markers BEGIN-OPENS and
+// END-OPENS on stderr. Run under WINEDEBUG=+reg, wine traces the access mask of each open at the
+// ntdll boundary, so check-registry-view can prove that every open carries KEY_WOW64_64KEY exactly
+// when the 32-bit service would run on 64-bit Windows. The flag's effect itself cannot be seen
+// from a 64-bit process; what is checked is the request the service makes.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+
+#include "host/service_state.h"
+#include "hotkey_registry.h"
+#include "registry/hotkey_sync.h"
+#include "registry/registry_keys.h"
+#include "unique_handle.h"
+
+using namespace testreg;
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc != 2) return 2;
+    const BOOL wow64 = std::wcscmp(argv[1], L"wow64") == 0;
+
+    CleanHotkeyRegistry clean;
+    for (const wchar_t* root : {kSystemEventRoot, kPowerManagerRoot}) {
+        const std::wstring base(root);
+        SetDword((base + L"\\Capability").c_str(), nullptr, 0x3);
+        SetDword((base + L"\\Capability").c_str(), L"OverrideCapability", 0x4);
+        SetDword((base + L"\\Capability").c_str(), L"Type2", 0x1);
+        SetDword((base + L"\\CurrentSetting").c_str(), nullptr, 0);
+        SetDword((base + L"\\OverrideSetting").c_str(), nullptr, 0);
+    }
+    SetDword(kNorvaneClass01, L"Disable", 0);
+
+    std::fprintf(stderr, "BEGIN-OPENS\n");
+    std::fflush(stderr);
+    g_serviceState.isWow64 = wow64;
+    g_serviceState.isWindows7OrLater = TRUE;
+    bool ok = true;
+    for (const KeyFamily family : {KeyFamily::SystemEvent, KeyFamily::PowerManager}) {
+        g_serviceState.keyFamily = family;
+        ok = ok && ParametersRootExists(wow64, family);
+        UniqueHkey key;
+        ok = ok && OpenParametersKey(L"Capability", KEY_READ, key.Put(), wow64, family) == ERROR_SUCCESS;
+        DWORD mask = 0;
+        ok = SynchronizeClass01(&mask) && ok;
+        ok = SynchronizeClass02(&mask) && ok;
+    }
+    std::fflush(stdout);
+    std::fprintf(stderr, "END-OPENS\n");
+    std::fflush(stderr);
+    return ok ? 0 : 1;
+}
