@@ -1,6 +1,7 @@
-# Sourced by the harness scripts: the wine environment of one test run.
-# $1 is the run's state directory in the build tree (prefix, Xvfb display, logs).
-FNKEY_TEST_STATE=$1
+# Sourced by the harness scripts: the wine environment of one test run. The caller sets
+# FNKEY_TEST_STATE to the run's state directory in the build tree (prefix, Xvfb display, logs);
+# a bash caller may pass it as the argument instead.
+FNKEY_TEST_STATE=${FNKEY_TEST_STATE:-$1}
 export WINEPREFIX="$FNKEY_TEST_STATE/prefix"
 export WINELOADER=/usr/lib/wine/wine64
 export WINESERVER=/usr/lib/wine/wineserver
