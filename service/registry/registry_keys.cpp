@@ -1,5 +1,7 @@
 #include "registry/registry_keys.h"
 
+#include <cwchar>
+
 #include "registry/registry_paths.h"
 #include "unique_handle.h"
 
@@ -52,4 +54,21 @@ LONG WriteDwordValue(HKEY key, const wchar_t* name, DWORD value)
 LONG QueryValuePresence(HKEY key, const wchar_t* name)
 {
     return RegQueryValueExW(key, name, nullptr, nullptr, nullptr, nullptr);
+}
+
+LONG ReadStringValue(HKEY key, const wchar_t* name, wchar_t* dest, DWORD destUnits)
+{
+    constexpr DWORD kMaxUnits = MAX_PATH;
+    if (destUnits == 0 || destUnits > kMaxUnits) return ERROR_INVALID_PARAMETER;
+    wchar_t data[kMaxUnits];
+    DWORD size = destUnits * sizeof(wchar_t);
+    const LONG error = RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
+    if (error != ERROR_SUCCESS) return error;
+    DWORD units = size / sizeof(wchar_t);
+    if (units == 0 || data[units - 1] != L'\0') {
+        if (units == destUnits) return ERROR_MORE_DATA;
+        data[units++] = L'\0';
+    }
+    wmemcpy(dest, data, units);
+    return ERROR_SUCCESS;
 }

@@ -38,3 +38,9 @@ LONG WriteDwordValue(HKEY key, const wchar_t* name, DWORD value);
 
 // Asks for a value's size only; ERROR_SUCCESS when the value exists.
 LONG QueryValuePresence(HKEY key, const wchar_t* name);
+
+// Reads a string value of at most `destUnits` UTF-16 units, its terminator included, into `dest`,
+// raw (no expansion, type not examined). The text in `dest` always ends inside the buffer: a value
+// stored without a terminator is terminated after its last unit, and a value that leaves no room
+// for the terminator fails like a longer one (ERROR_MORE_DATA). On failure `dest` is untouched.
+LONG ReadStringValue(HKEY key, const wchar_t* name, wchar_t* dest, DWORD destUnits);

@@ -1,0 +1,63 @@
+// Owners for what the launch sequences obtain besides plain handles: environment blocks,
+// terminal-services buffers, the handles of a created process, and an impersonation.
+#pragma once
+
+#include <windows.h>
+#include <userenv.h>
+#include <wtsapi32.h>
+
+#include "unique_handle.h"
+
+struct EnvironmentBlockTraits {
+    using Type = LPVOID;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { DestroyEnvironmentBlock(h); }
+};
+using UniqueEnvironmentBlock = UniqueHandle<EnvironmentBlockTraits>;
+
+struct WtsMemoryTraits {
+    using Type = LPWSTR;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { WTSFreeMemory(h); }
+};
+using UniqueWtsMemory = UniqueHandle<WtsMemoryTraits>;
+
+// The two handles CreateProcess* hands back. Pass Receive() to the call and Adopt() once it
+// succeeded; the thread handle is closed before the process handle.
+class ProcessHandles {
+public:
+    PROCESS_INFORMATION* Receive() noexcept { return &received_; }
+    void Adopt() noexcept
+    {
+        process_.Reset(received_.hProcess);
+        thread_.Reset(received_.hThread);
+    }
+    HANDLE Process() const noexcept { return process_.Get(); }
+    HANDLE Thread() const noexcept { return thread_.Get(); }
+    const PROCESS_INFORMATION& Info() const noexcept { return received_; }
+
+private:
+    PROCESS_INFORMATION received_{};
+    UniqueKernelHandle process_;
+    UniqueKernelHandle thread_;
+};
+
+// Impersonates `token` on the calling thread for the owner's lifetime. Declare it after the token
+// owner, so that the impersonation is reverted before the token is closed.
+class ScopedImpersonation {
+public:
+    explicit ScopedImpersonation(HANDLE token) noexcept : active_(ImpersonateLoggedOnUser(token) != FALSE) {}
+    ~ScopedImpersonation()
+    {
+        if (!active_) return;
+        const DWORD lastError = GetLastError();
+        RevertToSelf();
+        SetLastError(lastError);
+    }
+    ScopedImpersonation(const ScopedImpersonation&) = delete;
+    ScopedImpersonation& operator=(const ScopedImpersonation&) = delete;
+    bool Active() const noexcept { return active_; }
+
+private:
+    bool active_;
+};
