@@ -1,0 +1,22 @@
+// Where the test stand-ins for the platform's terminal-services libraries read the state of each
+// session: HKLM\Software\FnkeyStandIns\Sessions\<session id>, values
+//   ConnectState  DWORD, a WTS_CONNECTSTATE_CLASS value (missing: the connect-state query fails)
+//   UserToken     DWORD, nonzero when a user is logged on (WTSQueryUserToken then succeeds)
+//   UserName      REG_SZ, the session's user name
+//   PipeName      REG_SZ, the session's process-creation pipe
+// A test (or the demo) writes these values; nothing of the shipped programs reads them.
+#pragma once
+
+#include <windows.h>
+
+#include <cwchar>
+
+inline constexpr const wchar_t* kStandInSessionsKey = L"Software\\FnkeyStandIns\\Sessions";
+
+// Reads a value of the session's key into `data` (at most *size bytes); false when absent.
+inline bool ReadSessionValue(ULONG sessionId, const wchar_t* name, void* data, DWORD* size)
+{
+    wchar_t path[96];
+    swprintf(path, 96, L"%ls\\%lu", kStandInSessionsKey, static_cast<unsigned long>(sessionId));
+    return RegGetValueW(HKEY_LOCAL_MACHINE, path, name, RRF_RT_ANY, nullptr, data, size) == ERROR_SUCCESS;
+}
