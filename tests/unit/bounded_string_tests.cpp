@@ -22,7 +22,7 @@ struct Case {
 template <typename Op>
 void Check(const Case& c, Op op)
 {
-    CAPTURE(c.name);
+    INFO(c.name);
     wchar_t buffer[16];
     std::wmemset(buffer, kCanary, 16);
     if (c.prior != nullptr) std::wcscpy(buffer, c.prior);

@@ -91,7 +91,7 @@ TEST_CASE("class 01: an override hotkey is watched only when its subkey has both
         {"neither", false, false, false},
     };
     for (const auto& row : rows) {
-        CAPTURE(row.name);
+        INFO(row.name);
         CleanHotkeyRegistry clean;
         UseMachine(KeyFamily::PowerManager);
         kPowerManager.Seed(0x1);

@@ -110,7 +110,7 @@ TEST_CASE("ReadDwordValue reads up to 4 bytes of any type and keeps the default 
     UniqueHkey key;
     REQUIRE(OpenRegistryKey(HKEY_LOCAL_MACHINE, path, KEY_READ, key.Put(), FALSE) == ERROR_SUCCESS);
     for (const auto& row : rows) {
-        CAPTURE(row.name);
+        INFO(row.name);
         DWORD value = 0x11223344;
         CHECK(ReadDwordValue(key.Get(), row.name, &value) == row.error);
         CHECK(value == row.expected);

@@ -1,0 +1,66 @@
+// Test-side control of the stand-ins the launch tests run against: the terminal-services
+// stand-in's sessions, the recording handler program, the test PKI's root, scratch folders.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <optional>
+#include <string>
+
+namespace standin {
+
+// The folder of the test programs, stand-ins and signed copies (the build's bin folder).
+std::wstring BinDir();
+std::wstring BinPath(const wchar_t* name);
+
+// One session of the terminal-services stand-in.
+struct Session {
+    std::optional<DWORD> connectState;  // none: the connect-state query fails
+    bool userToken = false;             // a user is logged on
+    std::wstring userName;
+    std::wstring pipeName;              // the session's process-creation pipe
+};
+void SetSession(DWORD sessionId, const Session& session);
+void ClearSessions();
+
+// The record the recorder left beside `program` (key -> value), waiting up to `timeoutMs` for it.
+// Empty when none appeared.
+std::map<std::wstring, std::wstring> WaitForRecord(const std::wstring& program, DWORD timeoutMs = 15000);
+void DeleteRecord(const std::wstring& program);
+bool RecordExists(const std::wstring& program);
+
+// The test PKI's root in the prefix's Root store, for the object's lifetime.
+class TrustedTestRoot {
+public:
+    TrustedTestRoot();
+    ~TrustedTestRoot();
+    TrustedTestRoot(const TrustedTestRoot&) = delete;
+    TrustedTestRoot& operator=(const TrustedTestRoot&) = delete;
+
+private:
+    std::string encoded_;
+};
+
+// A fresh folder under the temporary folder, removed with its files when done.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::wstring& Path() const { return path_; }
+    // Copies `source` into the folder as `name`; returns the new file's path.
+    std::wstring Copy(const std::wstring& source, const wchar_t* name) const;
+    // Creates an empty file `name`; returns its path.
+    std::wstring Touch(const wchar_t* name) const;
+
+private:
+    std::wstring path_;
+};
+
+// Runs another process that tries to open `path` for writing, rename it and delete it; returns
+// the Windows error codes of the three attempts ("write", "rename", "delete"; 0 = it worked).
+std::map<std::string, DWORD> TryChangeFromAnotherProcess(const std::wstring& path);
+
+}  // namespace standin
