@@ -3,6 +3,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "bounded_string.h"
 #include "dispatch/launch_plan.h"
 #include "dispatch/program_file_lock.h"
 #include "dispatch/session_pipe.h"
@@ -85,7 +86,7 @@ bool LaunchInConsoleSession(const HandlerSpec& handler, DWORD sessionId)
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     wchar_t desktop[32];
-    wcscpy(desktop, plan.desktop);
+    if (!BoundedCopy(desktop, ARRAYSIZE(desktop), plan.desktop)) return false;
     startup.lpDesktop = desktop;
     wchar_t commandLine[MAX_PATH];
     wmemcpy(commandLine, handler.commandLine, MAX_PATH);  // CreateProcessAsUserW may write into it
