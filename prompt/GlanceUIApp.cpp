@@ -1,7 +1,13 @@
-// GlanceUIApp entry point.
+// GlanceUIApp entry point: the one application object, then its InitInstance.
 #include <windows.h>
+
+#include "glance_app.h"
+
+namespace {
+CGlanceUIAppApp theApp;
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
-    return 0;
+    return RunApplication();
 }

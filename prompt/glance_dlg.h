@@ -1,0 +1,52 @@
+// CGlanceUIAppDlg, the feedback opt-in prompt: its model (which functions to offer, its two
+// texts) is complete when the constructor returns, before any window exists; its two buttons
+// record the user's decision.
+#pragma once
+
+#include <windows.h>
+
+#include "gdi_handles.h"
+#include "prompt_function.h"
+#include "prompt_text.h"
+#include "ui/ui.h"
+
+class CGlanceUIAppDlg : public CDialogBase {
+public:
+    // Dialog template 102. Reads the texts beside the program and discovers the functions.
+    explicit CGlanceUIAppDlg(HWND owner = nullptr);
+
+    // Fills the function slots from the machine's function sources, in the order FnLock,
+    // Touchpad, NumLock, CapsLock, RVL, Camera, Microphone, and sets the count. TRUE when any
+    // source but "CapsLock" could be read.
+    BOOL DiscoverFunctions();
+
+    BOOL SourcesFound() const { return m_sourcesFound; }
+    int FunctionCount() const { return m_functionCount; }
+    PromptFunction FunctionAt(int slot) const
+    {
+        return slot >= 0 && slot < kPromptFunctionSlots ? m_functions[slot] : PromptFunction::None;
+    }
+    const wchar_t* MessageText() const { return m_messageText; }
+    const wchar_t* HoverText() const { return m_hoverText; }
+    HBRUSH BackgroundBrush() const { return m_backgroundBrush.Get(); }
+
+protected:
+    const MessageMap* GetMessageMap() const override;
+
+    // "OK" (also Enter while no other push button has the focus): records 1, ends with IDOK.
+    void OnOk();
+    // "No, thank you.": records 0, ends with IDCANCEL.
+    void OnNoThanks();
+
+    static const MessageMap messageMap;
+
+private:
+    static const MessageEntry messageEntries[];
+
+    UniqueBrush m_backgroundBrush;
+    BOOL m_sourcesFound;
+    std::int32_t m_functionCount;
+    PromptFunction m_functions[kPromptFunctionSlots];
+    wchar_t m_messageText[kPromptTextChars] = {};
+    wchar_t m_hoverText[kPromptTextChars] = {};
+};
