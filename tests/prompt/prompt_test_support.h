@@ -1,0 +1,57 @@
+// Shared helpers of the GlanceUIApp tests: the prompt's registry state, the folder of the test
+// programs (beside GlanceUIApp.exe in <build>/bin), and UTF-16 text files.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "registry_fixture.h"
+
+namespace prompt_test {
+
+inline constexpr const wchar_t* kFunctionList = L"Software\\Norvane\\Glance\\FunctionList";
+inline constexpr const wchar_t* kCameraParameters = L"System\\CurrentControlSet\\Services\\NORVANE.CAMMUTE\\Parameters";
+inline constexpr const wchar_t* kMicParameters = L"System\\CurrentControlSet\\Services\\NORVANE.MICMUTE\\Parameters";
+inline constexpr const wchar_t* kDecisionKey = L"Software\\Norvane\\Glance";  // HKEY_CURRENT_USER
+
+// Removes the prompt's function sources and its recorded decision when made and again when gone.
+class CleanPromptRegistry {
+public:
+    CleanPromptRegistry() { Wipe(); }
+    ~CleanPromptRegistry() { Wipe(); }
+    CleanPromptRegistry(const CleanPromptRegistry&) = delete;
+    CleanPromptRegistry& operator=(const CleanPromptRegistry&) = delete;
+
+    static void Wipe()
+    {
+        testreg::DeleteTree(L"Software\\Norvane\\Glance");
+        testreg::DeleteTree(L"System\\CurrentControlSet\\Services\\NORVANE.CAMMUTE");
+        testreg::DeleteTree(L"System\\CurrentControlSet\\Services\\NORVANE.MICMUTE");
+        testreg::DeleteTree(kDecisionKey, HKEY_CURRENT_USER);
+    }
+};
+
+// True when HKEY_CURRENT_USER\Software\Norvane\Glance holds "Enable" of any type.
+inline bool DecisionRecorded()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kDecisionKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    const LONG error = RegQueryValueExW(key, L"Enable", nullptr, nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    return error == ERROR_SUCCESS;
+}
+
+// The folder of the running test program, with a trailing backslash.
+inline std::wstring ProgramFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+// Writes `text` as UTF-16LE with a byte-order mark, lines ended with CR LF.
+void WriteUtf16File(const std::wstring& path, const std::wstring& text);
+
+}  // namespace prompt_test
