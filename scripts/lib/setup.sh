@@ -2,7 +2,7 @@
 # machine and builds a preset. Only 64-bit packages: 32-bit programs cannot run on these kernels,
 # so the 32-bit deliverable is built and checked but never run.
 
-FNKEY_PACKAGES="cmake make mingw-w64 wine wine64 xvfb xdotool imagemagick doctest-dev osslsigncode openssl"
+FNKEY_PACKAGES="cmake make mingw-w64 wine wine64 xvfb xdotool imagemagick doctest-dev osslsigncode openssl python3"
 
 ensure_tools() {
   local missing=""
