@@ -32,9 +32,7 @@ public:
         process_.Reset(received_.hProcess);
         thread_.Reset(received_.hThread);
     }
-    HANDLE Process() const noexcept { return process_.Get(); }
     HANDLE Thread() const noexcept { return thread_.Get(); }
-    const PROCESS_INFORMATION& Info() const noexcept { return received_; }
 
 private:
     PROCESS_INFORMATION received_{};

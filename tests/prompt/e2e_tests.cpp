@@ -94,13 +94,13 @@ void EndLeftoverPrompts()
 class PromptProcess {
 public:
     explicit PromptProcess(const std::wstring& arguments = L"",
-                           const std::wstring& program = ProgramFolder() + L"GlanceUIApp.exe")
+                           const std::wstring& program = testfiles::BinPath(L"GlanceUIApp.exe"))
     {
         std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info{};
-        const std::wstring folder = ProgramFolder();
+        const std::wstring folder = testfiles::BinDir();
         REQUIRE_MESSAGE(CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                        folder.c_str(), &startup, &info),
                         "GlanceUIApp.exe did not start");
@@ -279,10 +279,8 @@ TEST_CASE_FIXTURE(PromptRun, "a second start brings the open prompt to the foreg
 
 TEST_CASE_FIXTURE(PromptRun, "a copy under another file name has a mutex of its own and shows a second prompt")
 {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring copy = std::wstring(temp) + L"GlanceUIAppCopy.exe";
-    REQUIRE(CopyFileW((ProgramFolder() + L"GlanceUIApp.exe").c_str(), copy.c_str(), FALSE));
+    testfiles::ScratchDir scratch;
+    const std::wstring copy = scratch.Copy(testfiles::BinPath(L"GlanceUIApp.exe"), L"GlanceUIAppCopy.exe");
 
     {
         PromptProcess original;
@@ -296,7 +294,6 @@ TEST_CASE_FIXTURE(PromptRun, "a copy under another file name has a mutex of its 
         CHECK(original.WaitForExit());
         CHECK(renamed.WaitForExit());
     }
-    DeleteFileW(copy.c_str());
 }
 
 TEST_CASE_FIXTURE(PromptRun, "Enter records 1 and ends the prompt")

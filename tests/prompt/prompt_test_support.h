@@ -1,5 +1,4 @@
-// Shared helpers of the GlanceUIApp tests: the prompt's registry state, the folder of the test
-// programs (beside GlanceUIApp.exe in <build>/bin), and UTF-16 text files.
+// Shared helpers of the GlanceUIApp tests: the prompt's registry state and UTF-16 text files.
 #pragma once
 
 #include <windows.h>
@@ -7,6 +6,7 @@
 #include <string>
 
 #include "registry_fixture.h"
+#include "test_files.h"
 
 namespace prompt_test {
 
@@ -40,15 +40,6 @@ inline bool DecisionRecorded()
     const LONG error = RegQueryValueExW(key, L"Enable", nullptr, nullptr, nullptr, nullptr);
     RegCloseKey(key);
     return error == ERROR_SUCCESS;
-}
-
-// The folder of the running test program, with a trailing backslash.
-inline std::wstring ProgramFolder()
-{
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1);
 }
 
 // Writes `text` as UTF-16LE with a byte-order mark, lines ended with CR LF.

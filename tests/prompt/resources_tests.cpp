@@ -21,7 +21,7 @@ const WORD kEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 // GlanceUIApp.exe beside the test program, loaded for its resources only.
 UniqueModule LoadProgram()
 {
-    const std::wstring path = ProgramFolder() + L"GlanceUIApp.exe";
+    const std::wstring path = testfiles::BinPath(L"GlanceUIApp.exe");
     UniqueModule program(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     REQUIRE_MESSAGE(program, "GlanceUIApp.exe is not beside the test program");
     return program;

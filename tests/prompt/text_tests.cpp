@@ -13,36 +13,13 @@
 using namespace prompt_test;
 
 namespace {
-// A fresh folder below the temporary folder; removed with its files when the object goes.
-class TempFolder {
-public:
-    TempFolder()
-    {
-        wchar_t temp[MAX_PATH] = {};
-        GetTempPathW(MAX_PATH, temp);
-        path_ = std::wstring(temp) + L"prompt_text_" + std::to_wstring(GetCurrentProcessId()) + L"\\";
-        CreateDirectoryW(path_.c_str(), nullptr);
-    }
-    ~TempFolder()
-    {
-        for (const std::wstring& file : files_) DeleteFileW(file.c_str());
-        RemoveDirectoryW(path_.c_str());
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    std::wstring Write(const wchar_t* name, const std::wstring& text)
-    {
-        const std::wstring file = path_ + name;
-        WriteUtf16File(file, text);
-        files_.push_back(file);
-        return file;
-    }
-
-private:
-    std::wstring path_;
-    std::vector<std::wstring> files_;
-};
+// Writes an .ini file `name` into `folder`; returns its path.
+std::wstring WriteIni(const testfiles::ScratchDir& folder, const wchar_t* name, const std::wstring& text)
+{
+    const std::wstring file = folder.File(name);
+    WriteUtf16File(file, text);
+    return file;
+}
 
 // ReadLocalizedString into a 260-character buffer; nothing when it reports "not found", in
 // which case the buffer must still hold its canary.
@@ -99,8 +76,8 @@ TEST_CASE("section names carry the language as four upper-case hexadecimal digit
 
 TEST_CASE("each key walks the language, the primary-language and the STRINGS section by itself")
 {
-    TempFolder folder;
-    const std::wstring chain = folder.Write(L"chain.ini", kChainFile);
+    testfiles::ScratchDir folder;
+    const std::wstring chain = WriteIni(folder, L"chain.ini", kChainFile);
     struct Row {
         LANGID language;
         const wchar_t* key;
@@ -119,7 +96,7 @@ TEST_CASE("each key walks the language, the primary-language and the STRINGS sec
     }
 
     // A file with only the fallback section serves every language.
-    const std::wstring fallbackOnly = folder.Write(L"fallback.ini", L"[STRINGS]\nMESSAGE_TEXT=for everyone\n");
+    const std::wstring fallbackOnly = WriteIni(folder, L"fallback.ini", L"[STRINGS]\nMESSAGE_TEXT=for everyone\n");
     for (const LANGID language : {0x0409, 0x0411, 0x0C0A, 0x0000}) {
         CAPTURE(language);
         CHECK(Read(fallbackOnly, language, kMessageTextKey) == std::wstring(L"for everyone"));
@@ -129,26 +106,26 @@ TEST_CASE("each key walks the language, the primary-language and the STRINGS sec
 
 TEST_CASE("an empty value falls through to the next section; found nowhere leaves the destination alone")
 {
-    TempFolder folder;
-    const std::wstring emptyFirst = folder.Write(L"empty.ini",
+    testfiles::ScratchDir folder;
+    const std::wstring emptyFirst = WriteIni(folder, L"empty.ini",
                                                  L"[STRINGS.0409]\nMESSAGE_TEXT=\nHOVER_TEXT=\n"
                                                  L"[STRINGS.0009]\nMESSAGE_TEXT=\n"
                                                  L"[STRINGS]\nMESSAGE_TEXT=from STRINGS\nHOVER_TEXT=\n");
     CHECK(Read(emptyFirst, 0x0409, kMessageTextKey) == std::wstring(L"from STRINGS"));
     CHECK_FALSE(Read(emptyFirst, 0x0409, kHoverTextKey));  // empty in every section
 
-    const std::wstring otherKeys = folder.Write(L"other.ini", L"[STRINGS]\nTITLE=not read\n");
+    const std::wstring otherKeys = WriteIni(folder, L"other.ini", L"[STRINGS]\nTITLE=not read\n");
     CHECK_FALSE(Read(otherKeys, 0x0409, kMessageTextKey));
-    CHECK_FALSE(Read(folder.Write(L"blank.ini", L""), 0x0409, kMessageTextKey));
+    CHECK_FALSE(Read(WriteIni(folder, L"blank.ini", L""), 0x0409, kMessageTextKey));
     CHECK_FALSE(Read(L"C:\\no\\such\\folder\\GlanceUIApp.ini", 0x0409, kMessageTextKey));
 }
 
 TEST_CASE("values are cut to 259 characters, and to a smaller destination")
 {
-    TempFolder folder;
+    testfiles::ScratchDir folder;
     std::wstring longValue;
     for (int i = 0; i < 300; ++i) longValue += static_cast<wchar_t>(L'a' + i % 26);
-    const std::wstring file = folder.Write(L"long.ini", L"[STRINGS]\nMESSAGE_TEXT=" + longValue + L"\n");
+    const std::wstring file = WriteIni(folder, L"long.ini", L"[STRINGS]\nMESSAGE_TEXT=" + longValue + L"\n");
 
     CHECK(Read(file, 0x0409, kMessageTextKey) == longValue.substr(0, 259));
 
@@ -255,7 +232,7 @@ TEST_CASE("the dialog takes its texts from the file beside the program, key by k
 
 TEST_CASE("GlanceUIApp.ini ships beside the program in UTF-16LE and reads in English and further languages")
 {
-    const std::wstring shipped = ProgramFolder() + L"GlanceUIApp.ini";
+    const std::wstring shipped = testfiles::BinPath(L"GlanceUIApp.ini");
     const HANDLE file = CreateFileW(shipped.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     REQUIRE_MESSAGE(file != INVALID_HANDLE_VALUE, "GlanceUIApp.ini is not beside the program");
     BYTE bom[2] = {};

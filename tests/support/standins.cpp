@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "registry_fixture.h"
+#include "test_files.h"
 
 namespace standin {
 
@@ -18,19 +19,6 @@ std::wstring RecordPath(const std::wstring& program)
     return program + L".launch";
 }
 }  // namespace
-
-std::wstring BinDir()
-{
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir(path, length);
-    return dir.substr(0, dir.find_last_of(L'\\'));
-}
-
-std::wstring BinPath(const wchar_t* name)
-{
-    return BinDir() + L"\\" + name;
-}
 
 void SetSession(DWORD sessionId, const Session& session)
 {
@@ -81,7 +69,7 @@ bool RecordExists(const std::wstring& program)
 
 TrustedTestRoot::TrustedTestRoot()
 {
-    FILE* file = _wfopen(BinPath(L"pki\\root.cer").c_str(), L"rb");
+    FILE* file = _wfopen(testfiles::BinPath(L"pki\\root.cer").c_str(), L"rb");
     if (file != nullptr) {
         char chunk[4096];
         size_t got = 0;
@@ -112,51 +100,11 @@ TrustedTestRoot::~TrustedTestRoot()
     CertCloseStore(root, 0);
 }
 
-ScratchDir::ScratchDir()
-{
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    static LONG counter = 0;
-    path_ = std::wstring(temp) + L"fnkey-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-            std::to_wstring(InterlockedIncrement(&counter));
-    if (!CreateDirectoryW(path_.c_str(), nullptr)) throw std::runtime_error("cannot create a scratch folder");
-}
-
-ScratchDir::~ScratchDir()
-{
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name != L"." && name != L"..") DeleteFileW((path_ + L"\\" + name).c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(path_.c_str());
-}
-
-std::wstring ScratchDir::Copy(const std::wstring& source, const wchar_t* name) const
-{
-    const std::wstring target = path_ + L"\\" + name;
-    if (!CopyFileW(source.c_str(), target.c_str(), FALSE)) throw std::runtime_error("cannot copy a test program");
-    return target;
-}
-
-std::wstring ScratchDir::Touch(const wchar_t* name) const
-{
-    const std::wstring target = path_ + L"\\" + name;
-    HANDLE file = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create a file");
-    CloseHandle(file);
-    return target;
-}
-
 std::map<std::string, DWORD> TryChangeFromAnotherProcess(const std::wstring& path)
 {
     std::map<std::string, DWORD> results;
     for (const char* operation : {"write", "rename", "delete"}) {
-        std::wstring commandLine = L"\"" + BinPath(L"filepoke.exe") + L"\" " +
+        std::wstring commandLine = L"\"" + testfiles::BinPath(L"filepoke.exe") + L"\" " +
                                    std::wstring(operation, operation + strlen(operation)) + L" \"" + path + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;

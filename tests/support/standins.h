@@ -1,5 +1,5 @@
 // Test-side control of the stand-ins the launch tests run against: the terminal-services
-// stand-in's sessions, the recording handler program, the test PKI's root, scratch folders.
+// stand-in's sessions, the recording handler program, the test PKI's root.
 #pragma once
 
 #include <windows.h>
@@ -9,10 +9,6 @@
 #include <string>
 
 namespace standin {
-
-// The folder of the test programs, stand-ins and signed copies (the build's bin folder).
-std::wstring BinDir();
-std::wstring BinPath(const wchar_t* name);
 
 // One session of the terminal-services stand-in.
 struct Session {
@@ -40,23 +36,6 @@ public:
 
 private:
     std::string encoded_;
-};
-
-// A fresh folder under the temporary folder, removed with its files when done.
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    const std::wstring& Path() const { return path_; }
-    // Copies `source` into the folder as `name`; returns the new file's path.
-    std::wstring Copy(const std::wstring& source, const wchar_t* name) const;
-    // Creates an empty file `name`; returns its path.
-    std::wstring Touch(const wchar_t* name) const;
-
-private:
-    std::wstring path_;
 };
 
 // Runs another process that tries to open `path` for writing, rename it and delete it; returns

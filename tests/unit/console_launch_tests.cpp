@@ -13,6 +13,7 @@
 #include "registry/wow64.h"
 #include "registry_fixture.h"
 #include "standins.h"
+#include "test_files.h"
 #include "unique_handle.h"
 
 namespace {
@@ -29,9 +30,9 @@ DWORD ConsoleSession()
 // environments apart: "service" in this process, "profile" in the user's registry environment.
 struct LaunchMachine {
     standin::TrustedTestRoot trusted;
-    standin::ScratchDir dir;
-    std::wstring signedProgram = dir.Copy(standin::BinPath(L"signed\\publisher.exe"), L"signed handler.exe");
-    std::wstring unsignedProgram = dir.Copy(standin::BinPath(L"recorder.exe"), L"unsigned handler.exe");
+    testfiles::ScratchDir dir;
+    std::wstring signedProgram = dir.Copy(testfiles::BinPath(L"signed\\publisher.exe"), L"signed handler.exe");
+    std::wstring unsignedProgram = dir.Copy(testfiles::BinPath(L"recorder.exe"), L"unsigned handler.exe");
     UniqueKernelHandle serviceToken;
     long handlesBefore = HeldHandleCount();
 
@@ -282,7 +283,7 @@ TEST_CASE_FIXTURE(LaunchMachine, "a key press dispatched end to end: registered 
     g_serviceState.isWindows7OrLater = TRUE;
     g_serviceState.driverPresent = 0;
     wcscpy(g_serviceState.programDir, dir.Path().c_str());
-    const std::wstring defaultProgram = dir.Copy(standin::BinPath(L"recorder.exe"), L"ostrel2.exe");
+    const std::wstring defaultProgram = dir.Copy(testfiles::BinPath(L"recorder.exe"), L"ostrel2.exe");
     testreg::SetString(L"SOFTWARE\\NORVANE\\QVHOTKEY\\CLASS\\01\\05", L"File", unsignedProgram);
     testreg::SetString(L"SOFTWARE\\NORVANE\\QVHOTKEY\\CLASS\\01\\05", L"Parameters", L"-press 5");
     g_serviceState.running = TRUE;

@@ -6,6 +6,7 @@
 #include "host/service_state.h"
 #include "hotkey_registry.h"
 #include "standins.h"
+#include "test_files.h"
 
 using namespace testreg;
 
@@ -20,7 +21,7 @@ std::wstring Subkey(const wchar_t* classKey, const wchar_t* name)
 // programs a test puts there, and the service state dispatch reads.
 struct ResolutionMachine {
     CleanHotkeyRegistry clean;
-    standin::ScratchDir programDir;
+    testfiles::ScratchDir programDir;
 
     explicit ResolutionMachine(KeyFamily family = KeyFamily::SystemEvent, BOOL windows7 = TRUE, BOOL wow64 = FALSE,
                                DWORD driverPresent = 0)
@@ -213,7 +214,7 @@ TEST_CASE("a command line or default path that does not fit fails resolution")
 TEST_CASE("DispatchHotkey starts nothing until the service runs")
 {
     ResolutionMachine machine;
-    const std::wstring program = machine.programDir.Copy(standin::BinPath(L"recorder.exe"), L"ostrel1.exe");
+    const std::wstring program = machine.programDir.Copy(testfiles::BinPath(L"recorder.exe"), L"ostrel1.exe");
     g_serviceState.running = FALSE;
     CHECK_FALSE(DispatchHotkey(HotkeyClass::Class01, 0));
     Sleep(500);

@@ -9,6 +9,7 @@
 #include "dispatch/session_pipe.h"
 #include "dispatch/session_pipe_request.h"
 #include "standins.h"
+#include "test_files.h"
 
 namespace {
 
@@ -251,7 +252,7 @@ public:
         if (!MoveFileExW(target_.c_str(), backup_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
             throw std::runtime_error("cannot move system32\\winsta.dll aside");
         }
-        if (!CopyFileW(standin::BinPath(standIn).c_str(), target_.c_str(), FALSE)) {
+        if (!CopyFileW(testfiles::BinPath(standIn).c_str(), target_.c_str(), FALSE)) {
             MoveFileExW(backup_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING);
             throw std::runtime_error("cannot copy the winsta stand-in");
         }

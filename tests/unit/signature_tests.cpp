@@ -5,6 +5,7 @@
 #include "dispatch/program_file_lock.h"
 #include "dispatch/signature_check.h"
 #include "standins.h"
+#include "test_files.h"
 
 TEST_SUITE("signature") {
 TEST_CASE("the publisher must be named in the signer's chain of a valid signature")
@@ -28,7 +29,7 @@ TEST_CASE("the publisher must be named in the signer's chain of a valid signatur
         {L"missing.exe", false},
     };
     for (const auto& row : rows) {
-        const std::wstring path = standin::BinPath(L"signed\\") + row.file;
+        const std::wstring path = testfiles::BinPath(L"signed\\") + row.file;
         CAPTURE(std::string(path.begin(), path.end()));
         UniqueFile held = LockProgramFile(path.c_str());
         CHECK(held.IsValid() == (row.passes || std::wstring(row.file) != L"missing.exe"));
@@ -43,15 +44,15 @@ TEST_CASE("the publisher must be named in the signer's chain of a valid signatur
 
 TEST_CASE("null arguments fail")
 {
-    const std::wstring path = standin::BinPath(L"signed\\publisher.exe");
+    const std::wstring path = testfiles::BinPath(L"signed\\publisher.exe");
     CHECK_FALSE(VerifyPublisherSignature(nullptr, INVALID_HANDLE_VALUE, kPublisherName));
     CHECK_FALSE(VerifyPublisherSignature(path.c_str(), INVALID_HANDLE_VALUE, nullptr));
 }
 
 TEST_CASE("a locked program file cannot be written, renamed or deleted by another process")
 {
-    standin::ScratchDir scratch;
-    const std::wstring program = scratch.Copy(standin::BinPath(L"recorder.exe"), L"locked.exe");
+    testfiles::ScratchDir scratch;
+    const std::wstring program = scratch.Copy(testfiles::BinPath(L"recorder.exe"), L"locked.exe");
     {
         UniqueFile held = LockProgramFile(program.c_str());
         REQUIRE(held);
@@ -72,7 +73,7 @@ TEST_CASE("a locked program file cannot be written, renamed or deleted by anothe
 TEST_SUITE("signature_untrusted") {
 TEST_CASE("without the test root trusted, even the publisher's own signature does not pass")
 {
-    const std::wstring path = standin::BinPath(L"signed\\publisher.exe");
+    const std::wstring path = testfiles::BinPath(L"signed\\publisher.exe");
     CHECK_FALSE(VerifyPublisherSignature(path.c_str(), INVALID_HANDLE_VALUE, kPublisherName));
 }
 }
