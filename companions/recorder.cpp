@@ -1,6 +1,9 @@
-// recorder: stand-in for the handler and indicator programs the service starts. It records how it
-// was started into "<its own path>.launch" (key=value lines, written whole, replacing an earlier
-// record), so that a test or the demo can read it:
+// recorder: stand-in for the handler and indicator programs the service starts.
+//
+// Its first act, before anything that could wait or fail, appends one line "pid=<id>" to
+// "<its own path>.started", so that a test can count every start of this file and find the
+// process of each. Then it records how it was started into "<its own path>.launch" (key=value
+// lines, written whole, replacing an earlier record):
 //   commandLine    the command line it received
 //   desktop        lpDesktop of its startup information
 //   envProbe       its FNKEY_ENV_PROBE variable: a launch with an environment block built for the
@@ -8,15 +11,44 @@
 //                  starter's value
 //   threadPriority its main thread's priority once the starter has raised it (waits up to 3 s)
 //   priorityClass  its process priority class
-// With the argument --linger it stays alive for 30 s after recording.
+// With the argument --linger it stays alive for 30 s after recording. With --crash it dies of an
+// access violation right after the start mark, for the harness's check that crashes are reported.
 #include <windows.h>
 
 #include <cstdio>
 #include <cwchar>
 #include <string>
 
+namespace {
+
+// One WriteFile on a handle opened for appending only: concurrent starts never mix their lines.
+void AppendStartMark(const std::wstring& self)
+{
+    const std::wstring marks = self + L".started";
+    HANDLE file = CreateFileW(marks.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    char line[32];
+    const int length = std::snprintf(line, sizeof line, "pid=%lu\n", GetCurrentProcessId());
+    DWORD written = 0;
+    WriteFile(file, line, static_cast<DWORD>(length), &written, nullptr);
+    CloseHandle(file);
+}
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
+    wchar_t self[MAX_PATH];
+    const DWORD selfLength = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (selfLength == 0 || selfLength >= MAX_PATH - 16) return 1;
+    AppendStartMark(self);
+
+    if (std::wcsstr(GetCommandLineW(), L"--crash") != nullptr) {
+        volatile int* nowhere = nullptr;
+        *nowhere = 1;
+    }
+
     // The starter raises this thread's priority only after process creation returned.
     int priority = GetThreadPriority(GetCurrentThread());
     for (int i = 0; i < 60 && priority == THREAD_PRIORITY_NORMAL; ++i) {
@@ -30,10 +62,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     wchar_t probe[256] = L"(absent)";
     GetEnvironmentVariableW(L"FNKEY_ENV_PROBE", probe, 256);
 
-    wchar_t self[MAX_PATH];
-    if (GetModuleFileNameW(nullptr, self, MAX_PATH) == 0 || GetModuleFileNameW(nullptr, self, MAX_PATH) >= MAX_PATH - 16) {
-        return 1;
-    }
     const std::wstring record = std::wstring(self) + L".launch";
     const std::wstring partial = record + L".partial";
 

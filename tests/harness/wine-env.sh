@@ -6,7 +6,11 @@ export WINEPREFIX="$FNKEY_TEST_STATE/prefix"
 export WINELOADER=/usr/lib/wine/wine64
 export WINESERVER=/usr/lib/wine/wineserver
 export WINEDEBUG="${FNKEY_WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# The run's own overrides go after the caller's, so that a caller can add overrides but never
+# turn these off: no Mono or Gecko installer prompts, no desktop menu entries on the host.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}mscoree,mshtml=;winemenubuilder.exe=d"
+# Windows appear only on the run's own Xvfb, never on a display the caller happens to have.
+unset DISPLAY
 if [ -f "$FNKEY_TEST_STATE/display" ]; then
   DISPLAY=$(cat "$FNKEY_TEST_STATE/display")
   export DISPLAY
