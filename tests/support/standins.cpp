@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <vector>
 
 #include "registry_fixture.h"
 #include "test_files.h"
+#include "unique_handle.h"
 
 namespace standin {
 
@@ -18,6 +20,69 @@ std::wstring RecordPath(const std::wstring& program)
 {
     return program + L".launch";
 }
+
+std::wstring StartMarksPath(const std::wstring& program)
+{
+    return program + L".started";
+}
+
+bool FileExists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The process ids in the start marks, oldest first.
+std::vector<DWORD> StartedProcessIds(const std::wstring& program)
+{
+    std::vector<DWORD> ids;
+    FILE* in = _wfopen(StartMarksPath(program).c_str(), L"r");
+    if (in == nullptr) return ids;
+    unsigned long id = 0;
+    while (std::fscanf(in, " pid=%lu", &id) == 1) ids.push_back(static_cast<DWORD>(id));
+    fclose(in);
+    return ids;
+}
+
+// Whether the latest recorded start of `program` has ended; its exit code in *exitCode.
+bool LatestStartEnded(const std::wstring& program, DWORD* exitCode)
+{
+    const std::vector<DWORD> ids = StartedProcessIds(program);
+    if (ids.empty()) return false;
+    UniqueKernelHandle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, ids.back()));
+    if (!process) return false;  // gone already and its id released: the next poll sees the record or the deadline
+    if (WaitForSingleObject(process.Get(), 0) != WAIT_OBJECT_0) return false;
+    return GetExitCodeProcess(process.Get(), exitCode) != FALSE;
+}
+
+// Reads a record; false when the file cannot be opened just now. Opened with every sharing mode:
+// the recorder's rename into place holds the file with delete access for a moment.
+bool ReadRecord(const std::wstring& path, std::map<std::wstring, std::wstring>* record)
+{
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return false;
+    std::string bytes;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(file.Get(), chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
+    if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) bytes.erase(0, 3);
+    std::wstring text(bytes.size(), L'\0');
+    text.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                                        text.data(), static_cast<int>(text.size()))));
+    record->clear();
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) end = text.size();
+        std::wstring line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        const size_t eq = line.find(L'=');
+        if (eq != std::wstring::npos) (*record)[line.substr(0, eq)] = line.substr(eq + 1);
+        start = end + 1;
+    }
+    return true;
+}
+
 }  // namespace
 
 void SetSession(DWORD sessionId, const Session& session)
@@ -38,33 +103,39 @@ void ClearSessions()
 
 std::map<std::wstring, std::wstring> WaitForRecord(const std::wstring& program, DWORD timeoutMs)
 {
-    std::map<std::wstring, std::wstring> record;
     const std::wstring path = RecordPath(program);
-    for (DWORD waited = 0; waited <= timeoutMs; waited += 50) {
-        if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) break;
-        Sleep(50);
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    std::map<std::wstring, std::wstring> record;
+    for (;;) {
+        if (ReadRecord(path, &record)) return record;
+        DWORD exitCode = 0;
+        if (LatestStartEnded(program, &exitCode)) {
+            if (ReadRecord(path, &record)) return record;  // written just before it ended
+            if (!FileExists(path)) {
+                std::fprintf(stderr, "%ls started but ended with exit code 0x%08lX before writing its record\n",
+                             program.c_str(), static_cast<unsigned long>(exitCode));
+                return {};
+            }
+        }
+        if (GetTickCount64() >= deadline) return {};
+        Sleep(20);
     }
-    FILE* in = _wfopen(path.c_str(), L"r, ccs=UTF-8");
-    if (in == nullptr) return record;
-    wchar_t line[1024];
-    while (fgetws(line, 1024, in) != nullptr) {
-        std::wstring text(line);
-        while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
-        const size_t eq = text.find(L'=');
-        if (eq != std::wstring::npos) record[text.substr(0, eq)] = text.substr(eq + 1);
-    }
-    fclose(in);
-    return record;
 }
 
 void DeleteRecord(const std::wstring& program)
 {
     DeleteFileW(RecordPath(program).c_str());
+    DeleteFileW(StartMarksPath(program).c_str());
 }
 
 bool RecordExists(const std::wstring& program)
 {
-    return GetFileAttributesW(RecordPath(program).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return FileExists(RecordPath(program));
+}
+
+size_t StartCount(const std::wstring& program)
+{
+    return StartedProcessIds(program).size();
 }
 
 TrustedTestRoot::TrustedTestRoot()

@@ -21,10 +21,15 @@ void SetSession(DWORD sessionId, const Session& session);
 void ClearSessions();
 
 // The record the recorder left beside `program` (key -> value), waiting up to `timeoutMs` for it.
-// Empty when none appeared.
+// Empty when none appeared. When the recorder started (its start mark names its process) but
+// ended without writing the record, the wait ends at once and says so on stderr with the process's
+// exit code, so that a crashing handler fails its test within moments and with its reason.
 std::map<std::wstring, std::wstring> WaitForRecord(const std::wstring& program, DWORD timeoutMs = 15000);
+// Removes the record and the start marks of `program`.
 void DeleteRecord(const std::wstring& program);
 bool RecordExists(const std::wstring& program);
+// How often `program` has started since its marks were last deleted (lines of its start marks).
+size_t StartCount(const std::wstring& program);
 
 // The test PKI's root in the prefix's Root store, for the object's lifetime.
 class TrustedTestRoot {

@@ -10,9 +10,12 @@
 #include "dispatch/handler_resolution.h"
 #include "host/service_state.h"
 #include "hotkey_registry.h"
+#include "import_patch.h"
 #include "registry/wow64.h"
 #include "registry_fixture.h"
+#include "session_pipe_server.h"
 #include "standins.h"
+#include "started_processes.h"
 #include "test_files.h"
 #include "unique_handle.h"
 
@@ -35,6 +38,7 @@ struct LaunchMachine {
     std::wstring unsignedProgram = dir.Copy(testfiles::BinPath(L"recorder.exe"), L"unsigned handler.exe");
     UniqueKernelHandle serviceToken;
     long handlesBefore = HeldHandleCount();
+    DWORD startedByLastLaunch = 0;  // processes the last Launch() created, counted by the job
 
     LaunchMachine()
     {
@@ -101,18 +105,14 @@ void CheckReleased(const LaunchMachine& machine)
     CHECK_FALSE(Impersonating());
 }
 
-bool Launch(const LaunchMachine& machine, const HandlerSpec& handler)
+bool Launch(LaunchMachine& machine, const HandlerSpec& handler)
 {
     standin::DeleteRecord(handler.applicationPath);
+    const DWORD before = started::Count();
     const bool result = LaunchInConsoleSession(handler, ConsoleSession());
+    machine.startedByLastLaunch = started::Count() - before;
     CheckReleased(machine);
     return result;
-}
-
-// Nothing was started: no record appears.
-bool NothingStarted(const std::wstring& program)
-{
-    return standin::WaitForRecord(program, 1500).empty();
 }
 
 // Fake Wow64 redirection switch (a 64-bit process cannot switch redirection): counts the calls
@@ -154,6 +154,7 @@ TEST_CASE_FIXTURE(LaunchMachine, "a user at an active console gets the handler o
 {
     Console();
     REQUIRE(Launch(*this, Handler(unsignedProgram, L"--hello world")));
+    CHECK(startedByLastLaunch == 1);
     const auto record = standin::WaitForRecord(unsignedProgram);
     REQUIRE_FALSE(record.empty());
     CHECK(record.at(L"commandLine") == unsignedProgram + L" --hello world");
@@ -179,6 +180,7 @@ TEST_CASE_FIXTURE(LaunchMachine, "without an unlocked user, a signed handler tha
         g_serviceState.isWindowsXp = TRUE;
     }
     REQUIRE(Launch(*this, Handler(signedProgram, L"", 1)));
+    CHECK(startedByLastLaunch == 1);
     const auto record = standin::WaitForRecord(signedProgram);
     REQUIRE_FALSE(record.empty());
     CHECK(record.at(L"commandLine") == signedProgram);
@@ -192,9 +194,9 @@ TEST_CASE_FIXTURE(LaunchMachine, "the logon desktop refuses unsigned handlers an
     Console();
     g_serviceState.noInteractiveUser = TRUE;
     CHECK_FALSE(Launch(*this, Handler(unsignedProgram, L"", 1)));
-    CHECK(NothingStarted(unsignedProgram));
+    CHECK(startedByLastLaunch == 0);
     CHECK(Launch(*this, Handler(signedProgram, L"", 0)));  // consumed: true, nothing started
-    CHECK(NothingStarted(signedProgram));
+    CHECK(startedByLastLaunch == 0);
 }
 
 TEST_CASE_FIXTURE(LaunchMachine, "failures start nothing and leave nothing behind")
@@ -221,7 +223,7 @@ TEST_CASE_FIXTURE(LaunchMachine, "failures start nothing and leave nothing behin
         g_serviceState.primaryToken = row.noServiceToken ? nullptr : serviceToken.Get();
         const std::wstring program = row.missingProgram ? dir.Path() + L"\\missing.exe" : signedProgram;
         CHECK_FALSE(Launch(*this, Handler(program, L"", 1)));
-        CHECK(NothingStarted(program));
+        CHECK(startedByLastLaunch == 0);
     }
 }
 
@@ -242,8 +244,13 @@ TEST_CASE_FIXTURE(LaunchMachine, "with NativePath on 64-bit Windows, redirection
         CHECK(RedirectionProbe::attemptsBeforeCreation.at("rename") == ERROR_SHARING_VIOLATION);
         CHECK(RedirectionProbe::attemptsBeforeCreation.at("delete") == ERROR_SHARING_VIOLATION);
         CHECK_FALSE(standin::WaitForRecord(signedProgram).empty());
-        // ... and is free again once the process exists.
-        CHECK(standin::TryChangeFromAnotherProcess(unsignedProgram).at("write") == 0);
+        // ... and is free again once its process has ended (a running program's file is held
+        // by the platform itself).
+        REQUIRE(started::WaitUntilAllEnded(15000));
+        const auto attemptsAfterwards = standin::TryChangeFromAnotherProcess(signedProgram);
+        CHECK(attemptsAfterwards.at("write") == 0);
+        CHECK(attemptsAfterwards.at("rename") == 0);
+        CHECK(attemptsAfterwards.at("delete") == 0);
     }
     SUBCASE("user's desktop: only the start")
     {
@@ -300,5 +307,106 @@ TEST_CASE_FIXTURE(LaunchMachine, "a key press dispatched end to end: registered 
     const auto byDefault = standin::WaitForRecord(defaultProgram);
     REQUIRE_FALSE(byDefault.empty());
     CHECK(byDefault.at(L"commandLine") == defaultProgram);
+}
+TEST_CASE_FIXTURE(LaunchMachine, "DispatchHotkey starts the handler only while the service runs")
+{
+    CleanHotkeyRegistry clean;
+    Console();  // active, a user at the console: a start would go ahead
+    g_serviceState.keyFamily = KeyFamily::SystemEvent;
+    wcscpy(g_serviceState.programDir, dir.Path().c_str());
+    const std::wstring program = dir.Copy(testfiles::BinPath(L"recorder.exe"), L"ostrel1.exe");
+    struct Row {
+        BOOL running;
+        bool result;
+        DWORD started;
+    };
+    for (const Row row : {Row{FALSE, false, 0}, Row{TRUE, true, 1}, Row{FALSE, false, 0}}) {
+        CAPTURE(row.running);
+        standin::DeleteRecord(program);
+        g_serviceState.running = row.running;
+        const DWORD before = started::Count();
+        CHECK(DispatchHotkey(HotkeyClass::Class01, 0) == row.result);
+        CHECK(started::Count() - before == row.started);
+        CheckReleased(*this);
+        if (row.started != 0) CHECK_FALSE(standin::WaitForRecord(program).empty());
+    }
+    g_serviceState.running = FALSE;
+}
+
+TEST_CASE_FIXTURE(LaunchMachine, "on Windows XP a start refused for an unconnected session goes through the session's pipe")
+{
+    // Stands in for Windows XP's CreateProcessAsUserW refusing a session whose terminal-services
+    // side is not connected (ERROR_PIPE_NOT_CONNECTED), which wine never does; the pipe's server
+    // side, which on Windows XP belongs to terminal services, is played by the test and really
+    // creates the process it is asked for, handing its handles back as that server does.
+    static int refusals = 0;
+    struct Refuse {
+        static BOOL WINAPI CreateProcessAsUser(HANDLE, LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL,
+                                               DWORD, LPVOID, LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION)
+        {
+            ++refusals;
+            SetLastError(ERROR_PIPE_NOT_CONNECTED);
+            return FALSE;
+        }
+    };
+    refusals = 0;
+    ImportPatch refuse("advapi32.dll", "CreateProcessAsUserW", reinterpret_cast<const void*>(&Refuse::CreateProcessAsUser));
+
+    struct Seen {
+        std::wstring application, commandLine, desktop;
+        DWORD flags = 0;
+        bool environment = false;
+    } seen;
+    auto createProcess = [&seen](const standin::Bytes& request, BYTE (&answer)[standin::kSessionPipeResponseSize]) {
+        using standin::GetU32;
+        seen.application = standin::RequestString(request, GetU32(request.data(), 16));
+        seen.commandLine = standin::RequestString(request, GetU32(request.data(), 20));
+        seen.desktop = standin::RequestString(request, GetU32(request.data(), 72));
+        seen.flags = GetU32(request.data(), 52);
+        const DWORD environment = GetU32(request.data(), 56);
+        seen.environment = environment != 0;
+        std::wstring commandLine = seen.commandLine;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.lpDesktop = seen.desktop.data();
+        PROCESS_INFORMATION created{};
+        if (!CreateProcessW(seen.application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, seen.flags,
+                            environment != 0 ? const_cast<BYTE*>(request.data() + environment) : nullptr, nullptr,
+                            &startup, &created)) {
+            standin::PutU32(answer, 8, GetLastError());
+            return;
+        }
+        standin::PutU32(answer, 4, 1);
+        standin::PutU32(answer, 12, static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(created.hProcess)));
+        standin::PutU32(answer, 16, static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(created.hThread)));
+        standin::PutU32(answer, 20, created.dwProcessId);
+        standin::PutU32(answer, 24, created.dwThreadId);
+    };
+
+    standin::ReplacedSystemWinsta winsta(L"winsta_standin.dll");
+    const std::wstring pipe = standin::UniquePipeName();
+    standin::TestPipeServer server(pipe, 5000, createProcess);
+    standin::Session console;
+    console.connectState = WTSActive;
+    console.userToken = true;
+    console.pipeName = pipe;
+    standin::SetSession(ConsoleSession(), console);
+    g_serviceState.isWindowsXp = TRUE;
+
+    REQUIRE(Launch(*this, Handler(unsignedProgram, L"-xp")));
+    CHECK(refusals == 1);
+    CHECK(server.connections == 1);
+    CHECK(startedByLastLaunch == 1);
+    CHECK(seen.application == unsignedProgram);
+    CHECK(seen.commandLine == unsignedProgram + L" -xp");
+    CHECK(seen.desktop == L"WinSta0\\Default");
+    CHECK(seen.flags == (HIGH_PRIORITY_CLASS | CREATE_UNICODE_ENVIRONMENT));
+    CHECK(seen.environment);
+    const auto record = standin::WaitForRecord(unsignedProgram);
+    REQUIRE_FALSE(record.empty());
+    CHECK(record.at(L"commandLine") == unsignedProgram + L" -xp");
+    CHECK(record.at(L"desktop") == L"WinSta0\\Default");
+    CHECK(record.at(L"envProbe") == L"profile");  // the environment block travelled in the request
+    CHECK(record.at(L"threadPriority") == L"2");   // raised through the handle the pipe handed back
 }
 }

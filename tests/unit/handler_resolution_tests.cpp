@@ -210,14 +210,4 @@ TEST_CASE("a command line or default path that does not fit fails resolution")
         CheckResolves(HotkeyClass::Class01, 0, {nullptr, nullptr, 0, 0});
     }
 }
-
-TEST_CASE("DispatchHotkey starts nothing until the service runs")
-{
-    ResolutionMachine machine;
-    const std::wstring program = machine.programDir.Copy(testfiles::BinPath(L"recorder.exe"), L"ostrel1.exe");
-    g_serviceState.running = FALSE;
-    CHECK_FALSE(DispatchHotkey(HotkeyClass::Class01, 0));
-    Sleep(500);
-    CHECK_FALSE(standin::RecordExists(program));
-}
 }

@@ -8,8 +8,15 @@
 
 #include "dispatch/session_pipe.h"
 #include "dispatch/session_pipe_request.h"
+#include "import_patch.h"
+#include "session_pipe_server.h"
 #include "standins.h"
 #include "test_files.h"
+#include "unique_handle.h"
+
+using standin::ReplacedSystemWinsta;
+using standin::TestPipeServer;
+using standin::UniquePipeName;
 
 namespace {
 
@@ -76,6 +83,65 @@ TEST_CASE("the request of two 10-character strings and the logon desktop, byte f
     CHECK(Used(block) == expected);
     CHECK(block.Size() == 8192);
     for (DWORD i = block.Used(); i < block.Size(); ++i) REQUIRE(block.Data()[i] == 0);
+}
+
+TEST_CASE("every STARTUPINFOW member lands at its own offset of the 32-bit layout")
+{
+    // Distinct nonzero values everywhere, so that two members swapped or one shifted by a field
+    // cannot go unnoticed. Pointer and handle members travel as their 32-bit values.
+    wchar_t desktop[] = L"WinSta0\\Default";
+    wchar_t title[] = L"T";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.lpReserved = reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(0x0A0A0A01));
+    startup.lpDesktop = desktop;
+    startup.lpTitle = title;
+    startup.dwX = 0x0B0B0B02;
+    startup.dwY = 0x0C0C0C03;
+    startup.dwXSize = 0x0D0D0D04;
+    startup.dwYSize = 0x0E0E0E05;
+    startup.dwXCountChars = 0x0F0F0F06;
+    startup.dwYCountChars = 0x10101007;
+    startup.dwFillAttribute = 0x11111108;
+    startup.dwFlags = 0x12121209;
+    startup.wShowWindow = 0x130A;
+    startup.cbReserved2 = 0x140B;
+    startup.lpReserved2 = reinterpret_cast<LPBYTE>(static_cast<ULONG_PTR>(0x1515150C));
+    startup.hStdInput = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x1616160D));
+    startup.hStdOutput = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x1717170E));
+    startup.hStdError = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0xFFFFFFF8));
+    PipeLaunchRequest request;
+    request.applicationName = L"a";
+    request.commandLine = L"b";
+    request.inheritHandles = TRUE;
+    request.creationFlags = 0x1D1D1D1D;
+    request.startupInfo = &startup;
+    PipeRequestBlock block;
+    REQUIRE(BuildPipeLaunchRequest(request, &block));
+    const BYTE* bytes = block.Data();
+
+    // strings: "a" at 148, "b" at 152, the desktop at 156 (15 units and NUL), the title at 188
+    struct Field {
+        DWORD offset;
+        DWORD value;
+    };
+    const Field fields[] = {
+        {48, 1},           {52, 0x1D1D1D1D}, {64, 68},          {68, 0x0A0A0A01},  {72, 156},
+        {76, 188},         {80, 0x0B0B0B02}, {84, 0x0C0C0C03},  {88, 0x0D0D0D04},  {92, 0x0E0E0E05},
+        {96, 0x0F0F0F06},  {100, 0x10101007}, {104, 0x11111108}, {108, 0x12121209}, {112, 0x140B130A},
+        {116, 0x1515150C}, {120, 0x1616160D}, {124, 0x1717170E}, {128, 0xFFFFFFF8},
+    };
+    for (const auto& field : fields) {
+        CAPTURE(field.offset);
+        CHECK(Get32(bytes, field.offset) == field.value);
+    }
+    for (const DWORD zero : {12u, 24u, 28u, 32u, 36u, 40u, 44u, 56u, 60u, 132u, 136u, 140u, 144u}) {
+        CAPTURE(zero);
+        CHECK(Get32(bytes, zero) == 0);
+    }
+    CHECK(Get32(bytes, 8) == 1);
+    CHECK(std::memcmp(bytes + 156, L"WinSta0\\Default", 32) == 0);
+    CHECK(block.Used() == 192);
 }
 
 TEST_CASE("the environment block is measured up to its double NUL and appended after the strings")
@@ -170,103 +236,19 @@ TEST_CASE("growing past 8192 bytes keeps what was written before")
 
 TEST_CASE("the response is read field by field, handles as 32-bit values")
 {
-    const BYTE bytes[kPipeResponseSize] = {9, 9, 9, 9, 1, 0, 0, 0, 5, 0, 0, 0, 0x34, 0x12, 0, 0,
-                                           0xFE, 0xFF, 0xFF, 0xFF, 0x10, 0x27, 0, 0, 0x20, 0x4E, 0, 0};
+    const BYTE bytes[kPipeResponseSize] = {9, 9, 9, 9, 1, 0, 0, 0, 5, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF,
+                                           0xFC, 0xFF, 0xFF, 0xFF, 0x10, 0x27, 0, 0, 0x20, 0x4E, 0, 0};
     const PipeLaunchResponse response = ParsePipeLaunchResponse(bytes);
     CHECK(response.created == 1);
     CHECK(response.error == 5);
-    CHECK(response.process == 0x1234);
-    CHECK(response.thread == 0xFFFFFFFE);
+    CHECK(response.process == 0xFFFFFFFE);
+    CHECK(response.thread == 0xFFFFFFFC);
     CHECK(response.processId == 10000);
     CHECK(response.threadId == 20000);
 }
 }
 
 namespace {
-
-// The platform's side of a session's process-creation pipe, played by the test: serves each
-// connection by reading one request and answering `answer`.
-class TestPipeServer {
-public:
-    TestPipeServer(const std::wstring& name, DWORD defaultTimeoutMs) : name_(name)
-    {
-        pipe_ = CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1,
-                                 65536, 65536, defaultTimeoutMs, nullptr);
-        if (pipe_ == INVALID_HANDLE_VALUE) throw std::runtime_error("CreateNamedPipeW failed");
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~TestPipeServer()
-    {
-        stopping_ = true;
-        // Wake a pending ConnectNamedPipe with a connection of our own.
-        HANDLE wake = CreateFileW(name_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (wake != INVALID_HANDLE_VALUE) CloseHandle(wake);
-        thread_.join();
-        CloseHandle(pipe_);
-    }
-
-    BYTE answer[kPipeResponseSize] = {};
-    std::atomic<int> connections{0};
-    Bytes lastRequest;
-
-private:
-    void Serve()
-    {
-        while (!stopping_) {
-            if (!ConnectNamedPipe(pipe_, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED) break;
-            if (stopping_) break;
-            ++connections;
-            Bytes request(4);
-            DWORD read = 0;
-            if (ReadFile(pipe_, request.data(), 4, &read, nullptr) && read == 4) {
-                const DWORD total = Get32(request.data(), 0);
-                request.resize(total);
-                DWORD got = 4;
-                while (got < total && ReadFile(pipe_, request.data() + got, total - got, &read, nullptr)) got += read;
-                lastRequest = request;
-                DWORD written = 0;
-                WriteFile(pipe_, answer, sizeof answer, &written, nullptr);
-                FlushFileBuffers(pipe_);
-            }
-            DisconnectNamedPipe(pipe_);
-        }
-    }
-
-    std::wstring name_;
-    HANDLE pipe_ = INVALID_HANDLE_VALUE;
-    std::atomic<bool> stopping_{false};
-    std::thread thread_;
-};
-
-// Puts a stand-in in place of the test prefix's own system32\winsta.dll (the service loads that
-// library by its full path, which a per-program DLL override does not reach) and puts the
-// original back afterwards.
-class ReplacedSystemWinsta {
-public:
-    explicit ReplacedSystemWinsta(const wchar_t* standIn)
-    {
-        wchar_t system[MAX_PATH];
-        GetSystemDirectoryW(system, MAX_PATH);
-        target_ = std::wstring(system) + L"\\winsta.dll";
-        backup_ = target_ + L".fnkey-original";
-        if (!MoveFileExW(target_.c_str(), backup_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            throw std::runtime_error("cannot move system32\\winsta.dll aside");
-        }
-        if (!CopyFileW(testfiles::BinPath(standIn).c_str(), target_.c_str(), FALSE)) {
-            MoveFileExW(backup_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING);
-            throw std::runtime_error("cannot copy the winsta stand-in");
-        }
-    }
-    ~ReplacedSystemWinsta()
-    {
-        DeleteFileW(target_.c_str());
-        MoveFileExW(backup_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING);
-    }
-
-private:
-    std::wstring target_;
-    std::wstring backup_;
-};
 
 constexpr DWORD kSession = 7;
 
@@ -275,12 +257,6 @@ standin::Session PipeOnly(const std::wstring& pipeName)
     standin::Session session;
     session.pipeName = pipeName;
     return session;
-}
-
-std::wstring UniquePipeName()
-{
-    static int counter = 0;
-    return L"\\\\.\\pipe\\fnkey-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
 }
 
 struct SessionPipeFixture {
@@ -315,19 +291,38 @@ TEST_CASE_FIXTURE(SessionPipeFixture, "a created process's handles and ids come 
     const std::wstring name = UniquePipeName();
     standin::SetSession(kSession, PipeOnly(name));
     TestPipeServer server(name, 5000);
-    const BYTE answer[kPipeResponseSize] = {0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0x34, 0x12, 0, 0,
-                                            0x78, 0x56, 0, 0, 0x10, 0x27, 0, 0, 0x20, 0x4E, 0, 0};
-    std::memcpy(server.answer, answer, sizeof answer);
+    struct Row {
+        const char* name;
+        DWORD process;
+        DWORD thread;
+        HANDLE expectedProcess;  // 32-bit handle values widen the way 32-bit handles map into a 64-bit process
+        HANDLE expectedThread;
+    };
+    const Row rows[] = {
+        {"small handle values", 0x1234, 0x5678, reinterpret_cast<HANDLE>(0x1234), reinterpret_cast<HANDLE>(0x5678)},
+        {"values with the top bit set", 0xFFFFFFFE, 0x80000004, reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-2)),
+         reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000004)))},
+    };
+    for (const auto& row : rows) {
+        INFO(row.name);
+        BYTE answer[kPipeResponseSize] = {};
+        standin::PutU32(answer, 4, 1);
+        standin::PutU32(answer, 12, row.process);
+        standin::PutU32(answer, 16, row.thread);
+        standin::PutU32(answer, 20, 10000);
+        standin::PutU32(answer, 24, 20000);
+        std::memcpy(server.answer, answer, sizeof answer);
 
-    PROCESS_INFORMATION info = Canary();
-    REQUIRE(Launch(&info));
-    CHECK(info.hProcess == reinterpret_cast<HANDLE>(0x1234));
-    CHECK(info.hThread == reinterpret_cast<HANDLE>(0x5678));
-    CHECK(info.dwProcessId == 10000);
-    CHECK(info.dwThreadId == 20000);
-    REQUIRE(server.lastRequest.size() == 234);  // 148 + 22 + 28 + 34 + 2
-    CHECK(Get32(server.lastRequest.data(), 4) == GetCurrentProcessId());
-    CHECK(Get32(server.lastRequest.data(), 52) == HIGH_PRIORITY_CLASS);
+        PROCESS_INFORMATION info = Canary();
+        REQUIRE(Launch(&info));
+        CHECK(info.hProcess == row.expectedProcess);
+        CHECK(info.hThread == row.expectedThread);
+        CHECK(info.dwProcessId == 10000);
+        CHECK(info.dwThreadId == 20000);
+        REQUIRE(server.lastRequest.size() == 234);  // 148 + 22 + 28 + 34 + 2
+        CHECK(Get32(server.lastRequest.data(), 4) == GetCurrentProcessId());
+        CHECK(Get32(server.lastRequest.data(), 52) == HIGH_PRIORITY_CLASS);
+    }
 }
 
 TEST_CASE_FIXTURE(SessionPipeFixture, "a refusal leaves its error code and the caller's information untouched")
@@ -355,17 +350,40 @@ TEST_CASE_FIXTURE(SessionPipeFixture, "a busy pipe is waited for and tried again
 
     SUBCASE("until it is free")
     {
+        // The only instance is taken before the request starts and given back only once the
+        // request waits for it (seen through the program's import of WaitNamedPipeW), so the
+        // request always finds the pipe busy, waits, and tries again.
+        static HANDLE clientWaits = nullptr;
+        static std::atomic<int> waits{0};
+        static ImportPatch* patch = nullptr;
+        struct Hook {
+            static BOOL WINAPI Wait(LPCWSTR pipeName, DWORD timeoutMs)
+            {
+                ++waits;
+                SetEvent(clientWaits);
+                return patch->Original<decltype(&WaitNamedPipeW)>()(pipeName, timeoutMs);
+            }
+        };
+        UniqueKernelHandle waiting(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        clientWaits = waiting.Get();
+        waits = 0;
+        ImportPatch hook("kernel32.dll", "WaitNamedPipeW", reinterpret_cast<const void*>(&Hook::Wait));
+        patch = &hook;
+
         TestPipeServer server(name, 10000);
         server.answer[4] = 1;
         HANDLE squatter = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         REQUIRE(squatter != INVALID_HANDLE_VALUE);
-        std::thread release([squatter] {
-            Sleep(300);
+        std::atomic<bool> sawWait{false};
+        std::thread release([squatter, &sawWait] {
+            sawWait = WaitForSingleObject(clientWaits, 30000) == WAIT_OBJECT_0;
             CloseHandle(squatter);
         });
         PROCESS_INFORMATION info = Canary();
         CHECK(Launch(&info));
         release.join();
+        CHECK(sawWait);
+        CHECK(waits == 1);
         CHECK(server.connections == 2);  // the squatter, then the request
     }
     SUBCASE("but not once the wait fails")
