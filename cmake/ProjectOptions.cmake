@@ -1,8 +1,16 @@
 # Settings every target of the project shares: wide-character Win32, strict warnings,
 # static linking so that no mingw runtime DLL has to travel with the programs.
-add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+add_compile_definitions(UNICODE _UNICODE NOMINMAX)
 add_compile_options(-Wall -Wextra -Werror)
 add_link_options(-static -static-libgcc -static-libstdc++ -municode)
+
+# The Windows version the headers expose. The 32-bit fnkeyd.exe runs from Windows XP on: with XP's
+# number a call to something XP lacks fails to compile instead of failing to load on XP.
+if(FNKEY_TARGET_ARCH STREQUAL "x86")
+  add_compile_definitions(_WIN32_WINNT=0x0501 WINVER=0x0501)
+else()
+  add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601)
+endif()
 
 # The programs' own logic is written without exceptions; test code (doctest) keeps them.
 function(fnkey_program_code target)
