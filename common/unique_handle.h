@@ -8,8 +8,9 @@
 // second open cannot leak. Closing keeps the thread's last-error value intact, so an owner that
 // goes out of scope on a failure path does not overwrite the error the caller is about to read.
 //
-// With FNKEY_HANDLE_ACCOUNTING (test builds) every owner keeps a process-wide count of the valid
-// handles it holds; HeldHandleCount() lets a test prove that a code path released everything.
+// With FNKEY_HANDLE_ACCOUNTING (the *_counted libraries, which only test programs link) every owner
+// keeps a process-wide count of the valid handles it holds; HeldHandleCount() lets a test prove
+// that a code path released everything.
 #pragma once
 
 #include <windows.h>

@@ -95,9 +95,7 @@ TEST_CASE("DiscoverFunctions offers what the sources say, in the fixed order, an
         INFO(row.name);
         CleanPromptRegistry clean;
         Arrange(row.values);
-#if defined(FNKEY_HANDLE_ACCOUNTING)
         const long heldBefore = HeldHandleCount();
-#endif
         CGlanceUIAppDlg dialog;
         CHECK(dialog.SourcesFound() == row.sourcesFound);
         REQUIRE(dialog.FunctionCount() == static_cast<int>(row.functions.size()));
@@ -109,9 +107,7 @@ TEST_CASE("DiscoverFunctions offers what the sources say, in the fixed order, an
         // Discovery is repeatable and holds no key open afterwards (the brush is the one handle).
         CHECK(dialog.DiscoverFunctions() == row.sourcesFound);
         CHECK(dialog.FunctionCount() == static_cast<int>(row.functions.size()));
-#if defined(FNKEY_HANDLE_ACCOUNTING)
         CHECK(HeldHandleCount() == heldBefore + 1);
-#endif
     }
 }
 
@@ -190,9 +186,7 @@ TEST_CASE("the dialog's table: OK records 1, No records 0, cancel records nothin
 
 TEST_CASE("the dialog object owns a window-colour brush for its whole life")
 {
-#if defined(FNKEY_HANDLE_ACCOUNTING)
     const long heldBefore = HeldHandleCount();
-#endif
     {
         CGlanceUIAppDlg dialog;
         REQUIRE(dialog.BackgroundBrush() != nullptr);
@@ -200,14 +194,8 @@ TEST_CASE("the dialog object owns a window-colour brush for its whole life")
         CHECK(GetObjectW(dialog.BackgroundBrush(), sizeof brush, &brush) == sizeof brush);
         CHECK(brush.lbStyle == BS_SOLID);
         CHECK(brush.lbColor == GetSysColor(COLOR_WINDOW));
-#if defined(FNKEY_HANDLE_ACCOUNTING)
         CHECK(HeldHandleCount() == heldBefore + 1);
-#endif
     }
-#if defined(FNKEY_HANDLE_ACCOUNTING)
     CHECK(HeldHandleCount() == heldBefore);
-#else
-    MESSAGE("handle accounting is off in this build: the brush's release is not checked");
-#endif
 }
 }
