@@ -2,6 +2,8 @@
 # FNKEY_TEST_STATE to the run's state directory in the build tree (prefix, Xvfb display, logs);
 # a bash caller may pass it as the argument instead.
 FNKEY_TEST_STATE=${FNKEY_TEST_STATE:-$1}
+# Wine takes only an absolute prefix path (and refuses a relative one, wineserver -k included).
+FNKEY_TEST_STATE=$(realpath -m "$FNKEY_TEST_STATE")
 export WINEPREFIX="$FNKEY_TEST_STATE/prefix"
 export WINELOADER=/usr/lib/wine/wine64
 export WINESERVER=/usr/lib/wine/wineserver
