@@ -143,6 +143,40 @@ TEST_CASE("Disable counts only in the system-event class-01 key, and for both cl
     }
 }
 
+TEST_CASE("class 01: the overrides are read and served whatever the Capability default value and Disable say")
+{
+    CleanHotkeyRegistry clean;
+    UseMachine(KeyFamily::SystemEvent);
+    const std::wstring withHandler = Path(kNorvaneClass01, L"09");
+    SetString(withHandler.c_str(), L"File", L"C:\\override.exe");
+    SetString(withHandler.c_str(), L"Parameters", L"");
+    SUBCASE("no default value in Capability: a failure, but the overrides still get their subkeys and are watched")
+    {
+        SetDword(kSystemEvent.Capability().c_str(), L"OverrideCapability", 0x180);  // HotkeyNumbers 8 and 9
+        SetDword(kSystemEvent.CurrentSetting().c_str(), nullptr, 0);
+        SetDword(kSystemEvent.OverrideSetting().c_str(), nullptr, 0x2);
+        DWORD mask = 0;
+        CHECK_FALSE(SynchronizeClass01(&mask));
+        CHECK(mask == 0x100);  // 8 has no handler: published set only
+        CHECK(SubkeyNames(kNorvaneClass01) == std::vector<std::wstring>{L"08", L"09"});
+        CHECK(GetDword(kSystemEvent.CurrentSetting().c_str(), nullptr) == 0u);
+        CHECK_FALSE(GetDword(kNorvaneClass01, L"Capability").has_value());         // skipped after the failure
+        CHECK(GetDword(kSystemEvent.OverrideSetting().c_str(), nullptr) == 0x2u);  // likewise
+    }
+    SUBCASE("Disable and the internal functions never take an override bit away")
+    {
+        kSystemEvent.Seed(0x101);
+        SetDword(kSystemEvent.Capability().c_str(), L"OverrideCapability", 0x100);
+        SetDword(kSystemEvent.Capability().c_str(), L"IsExistPMInternalFunction", 0x100);
+        SetDword(kNorvaneClass01, L"Disable", 0x101);
+        DWORD mask = 0;
+        CHECK(SynchronizeClass01(&mask));
+        CHECK(mask == 0x100);
+        CHECK(GetDword(kNorvaneClass01, L"Capability") == 0x100u);
+        CHECK(GetDword(kSystemEvent.CurrentSetting().c_str(), nullptr) == 0u);  // overrides are not switched on
+    }
+}
+
 TEST_CASE("class 01: the internal functions are never served")
 {
     CleanHotkeyRegistry clean;

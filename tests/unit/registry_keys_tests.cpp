@@ -1,6 +1,8 @@
 #include <doctest.h>
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "hotkey_registry.h"
 #include "registry/registry_keys.h"
@@ -114,6 +116,52 @@ TEST_CASE("ReadDwordValue reads up to 4 bytes of any type and keeps the default 
         DWORD value = 0x11223344;
         CHECK(ReadDwordValue(key.Get(), row.name, &value) == row.error);
         CHECK(value == row.expected);
+    }
+}
+TEST_CASE("ReadStringValue keeps the text inside the caller's buffer, terminated, or fails and writes nothing")
+{
+    CleanHotkeyRegistry clean;
+    const wchar_t* path = kSystemEventRoot;
+    // Stored without a terminator unless said otherwise; an odd byte count ends in half a unit.
+    struct Row {
+        const char* name;
+        size_t units;       // text units stored
+        bool terminated;    // a NUL stored after them
+        DWORD extraBytes;   // a trailing odd byte
+        DWORD bufferUnits;  // the caller's buffer
+        LONG error;
+    };
+    const Row rows[] = {
+        {"259 units and NUL in 260", 259, true, 0, 260, ERROR_SUCCESS},
+        {"259 units without NUL in 260", 259, false, 0, 260, ERROR_SUCCESS},
+        {"260 units without NUL in 260: no room for the terminator", 260, false, 0, 260, ERROR_MORE_DATA},
+        {"260 units and NUL in 260", 260, true, 0, 260, ERROR_MORE_DATA},
+        {"64 KiB in 260", 32767, true, 0, 260, ERROR_MORE_DATA},
+        {"9 units without NUL in 10", 9, false, 0, 10, ERROR_SUCCESS},
+        {"10 units without NUL in 10", 10, false, 0, 10, ERROR_MORE_DATA},
+        {"empty, no bytes at all", 0, false, 0, 10, ERROR_SUCCESS},
+        {"3 units and an odd byte in 10", 3, false, 1, 10, ERROR_SUCCESS},
+    };
+    constexpr wchar_t kCanary = 0xCAFE;
+    for (const auto& row : rows) {
+        INFO(row.name);
+        std::wstring stored(row.units, L'x');
+        std::vector<BYTE> bytes(reinterpret_cast<const BYTE*>(stored.data()),
+                                reinterpret_cast<const BYTE*>(stored.data() + stored.size()));
+        if (row.terminated) bytes.insert(bytes.end(), {0, 0});
+        for (DWORD i = 0; i < row.extraBytes; ++i) bytes.push_back('y');
+        SetRaw(path, L"Text", REG_SZ, bytes.data(), static_cast<DWORD>(bytes.size()));
+
+        UniqueHkey key;
+        REQUIRE(OpenRegistryKey(HKEY_LOCAL_MACHINE, path, KEY_READ, key.Put(), FALSE) == ERROR_SUCCESS);
+        std::vector<wchar_t> buffer(row.bufferUnits + 8, kCanary);  // canaries behind the caller's buffer
+        CHECK(ReadStringValue(key.Get(), L"Text", buffer.data(), row.bufferUnits) == row.error);
+        for (size_t i = row.bufferUnits; i < buffer.size(); ++i) REQUIRE(buffer[i] == kCanary);
+        if (row.error == ERROR_SUCCESS) {
+            CHECK(std::wstring(buffer.data()) == stored);
+        } else {
+            for (DWORD i = 0; i < row.bufferUnits; ++i) REQUIRE(buffer[i] == kCanary);  // untouched
+        }
     }
 }
 }

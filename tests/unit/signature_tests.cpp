@@ -44,7 +44,10 @@ TEST_CASE("the publisher must be named in the signer's chain of a valid signatur
 
 TEST_CASE("null arguments fail")
 {
+    // With the root trusted, so that only the missing argument can make a call fail.
+    standin::TrustedTestRoot trusted;
     const std::wstring path = testfiles::BinPath(L"signed\\publisher.exe");
+    REQUIRE(VerifyPublisherSignature(path.c_str(), INVALID_HANDLE_VALUE, kPublisherName));
     CHECK_FALSE(VerifyPublisherSignature(nullptr, INVALID_HANDLE_VALUE, kPublisherName));
     CHECK_FALSE(VerifyPublisherSignature(path.c_str(), INVALID_HANDLE_VALUE, nullptr));
 }
@@ -74,6 +77,7 @@ TEST_SUITE("signature_untrusted") {
 TEST_CASE("without the test root trusted, even the publisher's own signature does not pass")
 {
     const std::wstring path = testfiles::BinPath(L"signed\\publisher.exe");
+    REQUIRE_MESSAGE(GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES, "the signed program is missing");
     CHECK_FALSE(VerifyPublisherSignature(path.c_str(), INVALID_HANDLE_VALUE, kPublisherName));
 }
 }
