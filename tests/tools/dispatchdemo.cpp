@@ -14,34 +14,24 @@
 
 #include "dispatch/handler_resolution.h"
 #include "host/service_state.h"
-#include "registry/device_detection.h"
+#include "host/startup_state.h"
 #include "registry/driver_probe.h"
 #include "registry/hotkey_sync.h"
-#include "registry/wow64.h"
 #include "standins.h"
+#include "started_processes.h"
 #include "unique_handle.h"
 
 namespace {
 
-void SetUpServiceState(UniqueKernelHandle* serviceToken)
+// The service state as the service sets it at start, from the service's own start-up code.
+bool SetUpServiceState(UniqueKernelHandle* serviceToken)
 {
-    OSVERSIONINFOW version{};
-    version.dwOSVersionInfoSize = sizeof version;
-    GetVersionExW(&version);
     ServiceState& state = g_serviceState;
-    state.isWow64 = IsWow64();
-    state.keyFamily = DetectKeyFamily();
-    state.isWindowsXp = version.dwMajorVersion == 5 && version.dwMinorVersion == 1;
-    state.isWindows7OrLater = version.dwMajorVersion >= 7 || (version.dwMajorVersion == 6 && version.dwMinorVersion >= 1);
+    DetectPlatform(&state);
     state.driverPresent = ProbeDriver();
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    *wcsrchr(self, L'\\') = L'\0';
-    GetShortPathNameW(self, state.programDir, MAX_PATH);
-    UniqueKernelHandle process;
-    OpenProcessToken(GetCurrentProcess(), 0x12B, process.Put());
-    DuplicateTokenEx(process.Get(), MAXIMUM_ALLOWED, nullptr, SecurityImpersonation, TokenPrimary, serviceToken->Put());
+    if (!FindProgramDirectory(state.programDir) || !CreatePrimaryToken(serviceToken)) return false;
     state.primaryToken = serviceToken->Get();
+    return true;
 }
 
 }  // namespace
@@ -55,7 +45,10 @@ int wmain(int argc, wchar_t** argv)
     const bool locked = std::wcscmp(argv[1], L"locked") == 0;
     standin::TrustedTestRoot trusted;  // the publisher's root, as a real machine trusts it
     UniqueKernelHandle serviceToken;
-    SetUpServiceState(&serviceToken);
+    if (!SetUpServiceState(&serviceToken)) {
+        std::fwprintf(stderr, L"dispatchdemo: the service's start-up state could not be made\n");
+        return 1;
+    }
     DWORD masks[2] = {};
     SynchronizeClass01(&masks[0]);
     SynchronizeClass02(&masks[1]);
@@ -84,11 +77,16 @@ int wmain(int argc, wchar_t** argv)
         std::wprintf(L"    handler      %ls\n    command line %ls\n    LockedMode   %lu\n", handler.applicationPath,
                      handler.commandLine, static_cast<unsigned long>(handler.lockedMode));
         standin::DeleteRecord(handler.applicationPath);
+        const DWORD before = started::Count();
         const bool result = DispatchHotkey(HotkeyClass::Class01, number - 1);
-        const auto record = standin::WaitForRecord(handler.applicationPath, result ? 15000 : 1500);
-        if (record.empty()) {
+        if (started::Count() == before) {
             std::wprintf(L"    dispatch     %ls\n", result ? L"true: press consumed (LockedMode 0), nothing started"
                                                          : L"false: refused, nothing started");
+            continue;
+        }
+        const auto record = standin::WaitForRecord(handler.applicationPath);
+        if (record.empty()) {
+            std::wprintf(L"    dispatch     %ls, but the handler left no record\n", result ? L"true" : L"false");
             continue;
         }
         std::wprintf(L"    dispatch     true, the handler recorded:\n");

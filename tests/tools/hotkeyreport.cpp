@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "host/service_state.h"
+#include "host/startup_state.h"
 #include "registry/device_detection.h"
 #include "registry/driver_probe.h"
 #include "registry/hotkey_sync.h"
 #include "registry/registry_keys.h"
 #include "registry/registry_paths.h"
-#include "registry/wow64.h"
 #include "unique_handle.h"
 
 namespace {
@@ -67,15 +67,11 @@ std::wstring Param(const wchar_t* subkey)
 
 int wmain()
 {
-    // The same decisions, in the same order, as the service makes them at start.
+    // The service's own start-up decisions.
+    DetectPlatform(&g_serviceState);
     OSVERSIONINFOW version{};
     version.dwOSVersionInfoSize = sizeof version;
     GetVersionExW(&version);
-    g_serviceState.isWow64 = IsWow64();
-    g_serviceState.keyFamily = DetectKeyFamily();
-    g_serviceState.isWindowsXp = version.dwMajorVersion == 5 && version.dwMinorVersion == 1;
-    g_serviceState.isWindows7OrLater =
-        version.dwMajorVersion >= 7 || (version.dwMajorVersion == 6 && version.dwMinorVersion >= 1);
     const bool powerManager = state.keyFamily == KeyFamily::PowerManager;
 
     std::wprintf(L"Machine\n");

@@ -8,11 +8,14 @@
 
 #include "dispatch/console_launch.h"
 #include "dispatch/handler_resolution.h"
+#include "dispatch/signature_check.h"
 #include "host/service_state.h"
+#include "host/startup_state.h"
 #include "hotkey_registry.h"
 #include "import_patch.h"
 #include "registry/wow64.h"
 #include "registry_fixture.h"
+#include "service_program_folder.h"
 #include "session_pipe_server.h"
 #include "standins.h"
 #include "started_processes.h"
@@ -27,8 +30,8 @@ DWORD ConsoleSession()
     return WTSGetActiveConsoleSessionId();
 }
 
-// A machine for launches: the stand-in's console session, the service's primary token (made the
-// way the service makes it at start), the test root trusted, and a service directory with a
+// A machine for launches: the stand-in's console session, the service's primary token (made by
+// the service's own start-up code), the test root trusted, and a service directory with a
 // signed and an unsigned copy of the recording handler. A variable FNKEY_ENV_PROBE tells the
 // environments apart: "service" in this process, "profile" in the user's registry environment.
 struct LaunchMachine {
@@ -43,12 +46,7 @@ struct LaunchMachine {
     LaunchMachine()
     {
         standin::ClearSessions();
-        {
-            UniqueKernelHandle process;
-            REQUIRE(OpenProcessToken(GetCurrentProcess(), 0x12B, process.Put()));
-            REQUIRE(DuplicateTokenEx(process.Get(), MAXIMUM_ALLOWED, nullptr, SecurityImpersonation, TokenPrimary,
-                                     serviceToken.Put()));
-        }
+        REQUIRE(CreatePrimaryToken(&serviceToken));
         handlesBefore = HeldHandleCount();
         g_serviceState.primaryToken = serviceToken.Get();
         g_serviceState.isWindowsXp = FALSE;
@@ -408,5 +406,29 @@ TEST_CASE_FIXTURE(LaunchMachine, "on Windows XP a start refused for an unconnect
     CHECK(record.at(L"desktop") == L"WinSta0\\Default");
     CHECK(record.at(L"envProbe") == L"profile");  // the environment block travelled in the request
     CHECK(record.at(L"threadPriority") == L"2");   // raised through the handle the pipe handed back
+}
+TEST_CASE_FIXTURE(LaunchMachine, "the default programs beside the service are the publisher's: HotkeyNumber 5 starts on the logon desktop")
+{
+    testfiles::ServiceProgramFolder folder;
+    for (const auto& program : folder.DefaultPrograms()) {
+        CAPTURE(std::string(program.begin(), program.end()));
+        CHECK(VerifyPublisherSignature(program.c_str(), INVALID_HANDLE_VALUE, kPublisherName));
+    }
+    CleanHotkeyRegistry clean;
+    Console();
+    g_serviceState.noInteractiveUser = TRUE;  // locked: only a signed program with LockedMode may start
+    g_serviceState.keyFamily = KeyFamily::SystemEvent;
+    wcscpy(g_serviceState.programDir, folder.ShortPath().c_str());
+    g_serviceState.running = TRUE;
+    const std::wstring ostrel5 = folder.File(L"ostrel5.exe");  // LockedMode 1 by default
+    standin::DeleteRecord(ostrel5);
+    const DWORD before = started::Count();
+    CHECK(DispatchHotkey(HotkeyClass::Class01, 4));
+    g_serviceState.running = FALSE;
+    CHECK(started::Count() - before == 1);
+    const auto record = standin::WaitForRecord(ostrel5);
+    REQUIRE_FALSE(record.empty());
+    CHECK(record.at(L"desktop") == L"WinSta0\\WinLogon");
+    CheckReleased(*this);
 }
 }

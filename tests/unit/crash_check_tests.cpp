@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "service_under_test.h"
 #include "standins.h"
 #include "test_files.h"
 
@@ -31,5 +32,14 @@ TEST_CASE("a handler stand-in that crashes before writing its record" * doctest:
     CloseHandle(process.hProcess);
     // Fails at once, not after the wait's full minute: the stand-in's start mark names its process.
     CHECK_FALSE(standin::WaitForRecord(program, 60000).empty());
+}
+TEST_CASE("a service under test that crashes" * doctest::skip())
+{
+    testsvc::ServiceUnderTest service(L"fnkeytest-crash-" + std::to_wstring(GetCurrentProcessId()),
+                                      L"\"" + testfiles::BinPath(L"minisvc.exe") + L"\"");
+    REQUIRE(service.Start());
+    REQUIRE(service.WaitForState(SERVICE_RUNNING));
+    service.Control(128);  // minisvc's crash on request
+    CHECK(service.WaitForState(SERVICE_STOPPED, 60000));
 }
 }

@@ -1,0 +1,88 @@
+// The service fixture against the smallest real service (minisvc): what every test of fnkeyd as a
+// service relies on -- install, start, states with deadlines, stop, kill when stuck, delete, and a
+// crash reported with its exception code.
+#include <doctest.h>
+
+#include <string>
+
+#include "service_under_test.h"
+#include "test_files.h"
+
+using testsvc::ServiceUnderTest;
+
+namespace {
+
+std::wstring UniqueServiceName()
+{
+    static int counter = 0;
+    return L"fnkeytest-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+}
+
+std::wstring MiniService(const wchar_t* arguments = L"")
+{
+    return L"\"" + testfiles::BinPath(L"minisvc.exe") + L"\" " + arguments;
+}
+
+// Whether the service control manager still knows `name`.
+bool ServiceExists(const std::wstring& name)
+{
+    testsvc::UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    REQUIRE(manager);
+    testsvc::UniqueServiceHandle service(OpenServiceW(manager.Get(), name.c_str(), SERVICE_QUERY_STATUS));
+    return service.IsValid();
+}
+
+bool ProcessRunning(DWORD processId)
+{
+    UniqueKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
+    return process && WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
+}
+
+}  // namespace
+
+TEST_SUITE("service_fixture") {
+TEST_CASE("a service is installed, started, stopped with exit code 0, and gone afterwards")
+{
+    const std::wstring name = UniqueServiceName();
+    {
+        ServiceUnderTest service(name, MiniService());
+        CHECK(service.Status().dwCurrentState == SERVICE_STOPPED);
+        REQUIRE(service.Start());
+        REQUIRE_MESSAGE(service.WaitForState(SERVICE_RUNNING), service.Problem());
+        CHECK(service.Status().dwProcessId != 0);
+        REQUIRE_MESSAGE(service.Stop(), service.Problem());
+        CHECK(service.Status().dwWin32ExitCode == 0);
+    }
+    CHECK_FALSE(ServiceExists(name));
+}
+
+TEST_CASE("a service that does not stop is killed and deleted when the test is done")
+{
+    const std::wstring name = UniqueServiceName();
+    DWORD processId = 0;
+    {
+        ServiceUnderTest service(name, MiniService(L"--ignore-stop"), 1000);
+        REQUIRE(service.Start());
+        REQUIRE_MESSAGE(service.WaitForState(SERVICE_RUNNING), service.Problem());
+        processId = service.Status().dwProcessId;
+        CHECK_FALSE(service.Stop(500));
+        CHECK(service.Problem().find("still RUNNING") != std::string::npos);
+        CHECK(ProcessRunning(processId));
+    }
+    CHECK_FALSE(ProcessRunning(processId));
+    CHECK_FALSE(ServiceExists(name));
+}
+
+TEST_CASE("a crashing service is reported at once with its exception code")
+{
+    const std::wstring name = UniqueServiceName();
+    ServiceUnderTest service(name, MiniService());
+    REQUIRE(service.Start());
+    REQUIRE_MESSAGE(service.WaitForState(SERVICE_RUNNING), service.Problem());
+    service.Control(128);  // crashes the service's dispatcher thread
+    const ULONGLONG started = GetTickCount64();
+    CHECK_FALSE(service.WaitForState(SERVICE_STOPPED, 60000));
+    CHECK(GetTickCount64() - started < 20000);  // well before the deadline: the crash ended the wait
+    CHECK(service.Problem().find("crashed with exception 0xC0000005") != std::string::npos);
+}
+}
