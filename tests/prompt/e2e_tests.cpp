@@ -3,6 +3,7 @@
 // its exit and the decision value it leaves in HKEY_CURRENT_USER.
 #include <doctest.h>
 
+#include <cstdio>
 #include <cwctype>
 #include <string>
 #include <vector>
@@ -139,6 +140,12 @@ public:
                 return dialog != nullptr || !Running();
             },
             kStartTimeoutMs);
+        if (dialog == nullptr && !Running()) {
+            char reason[96];
+            std::snprintf(reason, sizeof reason, "GlanceUIApp.exe ended with exit code 0x%08lX before showing its dialog",
+                          static_cast<unsigned long>(ExitCode()));
+            FAIL(reason);
+        }
         REQUIRE_MESSAGE(dialog != nullptr, "no visible \"Glances\" dialog of the started process");
         return dialog;
     }

@@ -128,11 +128,6 @@ void DeleteRecord(const std::wstring& program)
     DeleteFileW(StartMarksPath(program).c_str());
 }
 
-bool RecordExists(const std::wstring& program)
-{
-    return FileExists(RecordPath(program));
-}
-
 size_t StartCount(const std::wstring& program)
 {
     return StartedProcessIds(program).size();

@@ -27,7 +27,6 @@ void ClearSessions();
 std::map<std::wstring, std::wstring> WaitForRecord(const std::wstring& program, DWORD timeoutMs = 15000);
 // Removes the record and the start marks of `program`.
 void DeleteRecord(const std::wstring& program);
-bool RecordExists(const std::wstring& program);
 // How often `program` has started since its marks were last deleted (lines of its start marks).
 size_t StartCount(const std::wstring& program);
 

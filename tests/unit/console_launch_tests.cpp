@@ -326,7 +326,10 @@ TEST_CASE_FIXTURE(LaunchMachine, "DispatchHotkey starts the handler only while t
         CHECK(DispatchHotkey(HotkeyClass::Class01, 0) == row.result);
         CHECK(started::Count() - before == row.started);
         CheckReleased(*this);
-        if (row.started != 0) CHECK_FALSE(standin::WaitForRecord(program).empty());
+        if (row.started != 0) {
+            CHECK_FALSE(standin::WaitForRecord(program).empty());
+            CHECK(standin::StartCount(program) == 1);
+        }
     }
     g_serviceState.running = FALSE;
 }
@@ -406,6 +409,7 @@ TEST_CASE_FIXTURE(LaunchMachine, "on Windows XP a start refused for an unconnect
     CHECK(record.at(L"desktop") == L"WinSta0\\Default");
     CHECK(record.at(L"envProbe") == L"profile");  // the environment block travelled in the request
     CHECK(record.at(L"threadPriority") == L"2");   // raised through the handle the pipe handed back
+    CHECK(standin::StartCount(unsignedProgram) == 1);
 }
 TEST_CASE_FIXTURE(LaunchMachine, "the default programs beside the service are the publisher's: HotkeyNumber 5 starts on the logon desktop")
 {
