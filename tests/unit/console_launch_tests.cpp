@@ -13,6 +13,7 @@
 #include "host/startup_state.h"
 #include "hotkey_registry.h"
 #include "import_patch.h"
+#include "launch_machine.h"
 #include "registry/wow64.h"
 #include "registry_fixture.h"
 #include "service_program_folder.h"
@@ -24,56 +25,6 @@
 
 namespace {
 
-// The console session as wine reports it; the terminal-services stand-in answers for it.
-DWORD ConsoleSession()
-{
-    return WTSGetActiveConsoleSessionId();
-}
-
-// A machine for launches: the stand-in's console session, the service's primary token (made by
-// the service's own start-up code), the test root trusted, and a service directory with a
-// signed and an unsigned copy of the recording handler. A variable FNKEY_ENV_PROBE tells the
-// environments apart: "service" in this process, "profile" in the user's registry environment.
-struct LaunchMachine {
-    standin::TrustedTestRoot trusted;
-    testfiles::ScratchDir dir;
-    std::wstring signedProgram = dir.Copy(testfiles::BinPath(L"signed\\publisher.exe"), L"signed handler.exe");
-    std::wstring unsignedProgram = dir.Copy(testfiles::BinPath(L"recorder.exe"), L"unsigned handler.exe");
-    UniqueKernelHandle serviceToken;
-    long handlesBefore = HeldHandleCount();
-    DWORD startedByLastLaunch = 0;  // processes the last Launch() created, counted by the job
-
-    LaunchMachine()
-    {
-        standin::ClearSessions();
-        REQUIRE(CreatePrimaryToken(&serviceToken));
-        handlesBefore = HeldHandleCount();
-        g_serviceState.primaryToken = serviceToken.Get();
-        g_serviceState.isWindowsXp = FALSE;
-        g_serviceState.isWow64 = FALSE;
-        g_serviceState.noInteractiveUser = FALSE;
-        SetEnvironmentVariableW(L"FNKEY_ENV_PROBE", L"service");
-        testreg::SetString(L"Environment", L"FNKEY_ENV_PROBE", L"profile", HKEY_CURRENT_USER);
-    }
-    ~LaunchMachine()
-    {
-        testreg::DeleteValue(L"Environment", L"FNKEY_ENV_PROBE", HKEY_CURRENT_USER);
-        standin::ClearSessions();
-        g_serviceState.primaryToken = nullptr;
-        g_launchRedirection = {DisableFsRedirection, RevertFsRedirection};
-    }
-
-    // The console session: active and with a logged-on user unless said otherwise.
-    void Console(std::optional<DWORD> connectState = WTSActive, bool user = true) const
-    {
-        standin::Session session;
-        session.connectState = connectState;
-        session.userToken = user;
-        session.userName = L"tester";
-        standin::SetSession(ConsoleSession(), session);
-    }
-};
-
 HandlerSpec Handler(const std::wstring& path, const std::wstring& parameters = L"", DWORD lockedMode = 0,
                     DWORD nativePath = 0)
 {
@@ -84,23 +35,6 @@ HandlerSpec Handler(const std::wstring& path, const std::wstring& parameters = L
     handler.lockedMode = lockedMode;
     handler.nativePath = nativePath;
     return handler;
-}
-
-bool Impersonating()
-{
-    HANDLE token = nullptr;
-    if (OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) {
-        CloseHandle(token);
-        return true;
-    }
-    return false;
-}
-
-// After every launch, whatever its outcome: nothing held, no impersonation left.
-void CheckReleased(const LaunchMachine& machine)
-{
-    CHECK(HeldHandleCount() == machine.handlesBefore);
-    CHECK_FALSE(Impersonating());
 }
 
 bool Launch(LaunchMachine& machine, const HandlerSpec& handler)
@@ -353,40 +287,11 @@ TEST_CASE_FIXTURE(LaunchMachine, "on Windows XP a start refused for an unconnect
     refusals = 0;
     ImportPatch refuse("advapi32.dll", "CreateProcessAsUserW", reinterpret_cast<const void*>(&Refuse::CreateProcessAsUser));
 
-    struct Seen {
-        std::wstring application, commandLine, desktop;
-        DWORD flags = 0;
-        bool environment = false;
-    } seen;
-    auto createProcess = [&seen](const standin::Bytes& request, BYTE (&answer)[standin::kSessionPipeResponseSize]) {
-        using standin::GetU32;
-        seen.application = standin::RequestString(request, GetU32(request.data(), 16));
-        seen.commandLine = standin::RequestString(request, GetU32(request.data(), 20));
-        seen.desktop = standin::RequestString(request, GetU32(request.data(), 72));
-        seen.flags = GetU32(request.data(), 52);
-        const DWORD environment = GetU32(request.data(), 56);
-        seen.environment = environment != 0;
-        std::wstring commandLine = seen.commandLine;
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        startup.lpDesktop = seen.desktop.data();
-        PROCESS_INFORMATION created{};
-        if (!CreateProcessW(seen.application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, seen.flags,
-                            environment != 0 ? const_cast<BYTE*>(request.data() + environment) : nullptr, nullptr,
-                            &startup, &created)) {
-            standin::PutU32(answer, 8, GetLastError());
-            return;
-        }
-        standin::PutU32(answer, 4, 1);
-        standin::PutU32(answer, 12, static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(created.hProcess)));
-        standin::PutU32(answer, 16, static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(created.hThread)));
-        standin::PutU32(answer, 20, created.dwProcessId);
-        standin::PutU32(answer, 24, created.dwThreadId);
-    };
+    standin::RequestedProcess seen;
 
     standin::ReplacedSystemWinsta winsta(L"winsta_standin.dll");
     const std::wstring pipe = standin::UniquePipeName();
-    standin::TestPipeServer server(pipe, 5000, createProcess);
+    standin::TestPipeServer server(pipe, 5000, standin::CreateRequestedProcess(&seen));
     standin::Session console;
     console.connectState = WTSActive;
     console.userToken = true;
