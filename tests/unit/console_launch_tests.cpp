@@ -1,10 +1,12 @@
 #include <doctest.h>
 
 #include <windows.h>
+#include <wintrust.h>
 #include <wtsapi32.h>
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "dispatch/console_launch.h"
 #include "dispatch/handler_resolution.h"
@@ -77,6 +79,54 @@ struct RedirectionProbe {
         attemptsBeforeCreation.clear();
         g_launchRedirection = {Disable, Revert};
     }
+    static bool Off() { return disables > reverts; }
+};
+
+// Whether redirection was off (as RedirectionProbe switched it) when the launch opened the
+// program file, ran the signature verification and created the process: one entry per call,
+// observed through the test program's imports of those three functions.
+struct RedirectionWitness {
+    static inline std::wstring program;
+    static inline std::vector<bool> opens, verifications, creations;
+    static inline decltype(&CreateFileW) realCreateFile = nullptr;
+    static inline decltype(&WinVerifyTrust) realVerifyTrust = nullptr;
+    static inline decltype(&CreateProcessAsUserW) realCreateProcessAsUser = nullptr;
+
+    static HANDLE WINAPI SeeOpen(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                 DWORD disposition, DWORD flags, HANDLE templateFile)
+    {
+        if (name != nullptr && lstrcmpiW(name, program.c_str()) == 0) opens.push_back(RedirectionProbe::Off());
+        return realCreateFile(name, access, share, security, disposition, flags, templateFile);
+    }
+    static LONG WINAPI SeeVerification(HWND window, GUID* action, LPVOID data)
+    {
+        verifications.push_back(RedirectionProbe::Off());
+        return realVerifyTrust(window, action, data);
+    }
+    static BOOL WINAPI SeeCreation(HANDLE token, LPCWSTR application, LPWSTR commandLine,
+                                   LPSECURITY_ATTRIBUTES processAttributes, LPSECURITY_ATTRIBUTES threadAttributes,
+                                   BOOL inherit, DWORD flags, LPVOID environment, LPCWSTR directory,
+                                   LPSTARTUPINFOW startup, LPPROCESS_INFORMATION created)
+    {
+        creations.push_back(RedirectionProbe::Off());
+        return realCreateProcessAsUser(token, application, commandLine, processAttributes, threadAttributes, inherit,
+                                       flags, environment, directory, startup, created);
+    }
+
+    explicit RedirectionWitness(const std::wstring& programFile)
+    {
+        program = programFile;
+        opens.clear();
+        verifications.clear();
+        creations.clear();
+        realCreateFile = createFile.Original<decltype(&CreateFileW)>();
+        realVerifyTrust = verifyTrust.Original<decltype(&WinVerifyTrust)>();
+        realCreateProcessAsUser = createProcessAsUser.Original<decltype(&CreateProcessAsUserW)>();
+    }
+
+    ImportPatch createFile{"kernel32.dll", "CreateFileW", reinterpret_cast<const void*>(&SeeOpen)};
+    ImportPatch verifyTrust{"wintrust.dll", "WinVerifyTrust", reinterpret_cast<const void*>(&SeeVerification)};
+    ImportPatch createProcessAsUser{"advapi32.dll", "CreateProcessAsUserW", reinterpret_cast<const void*>(&SeeCreation)};
 };
 
 }  // namespace
@@ -159,18 +209,27 @@ TEST_CASE_FIXTURE(LaunchMachine, "failures start nothing and leave nothing behin
     }
 }
 
-TEST_CASE_FIXTURE(LaunchMachine, "with NativePath on 64-bit Windows, redirection is off around the check and the start")
+TEST_CASE_FIXTURE(LaunchMachine, "with NativePath on 64-bit Windows, redirection is off where the file is opened and the process created")
 {
     // Stands in for Wow64 file-system redirection of the 32-bit service on 64-bit Windows.
     g_serviceState.isWow64 = TRUE;
-    SUBCASE("logon desktop: the check and the start each switch it off and back")
+    SUBCASE("logon desktop: the opening of the file and the start each switch it off and back; the check runs with it on")
     {
         Console();
         g_serviceState.noInteractiveUser = TRUE;
         RedirectionProbe::Install(signedProgram);
-        REQUIRE(Launch(*this, Handler(signedProgram, L"", 1, 1)));
+        {
+            RedirectionWitness witness(signedProgram);
+            REQUIRE(Launch(*this, Handler(signedProgram, L"", 1, 1)));
+        }
         CHECK(RedirectionProbe::disables == 2);
         CHECK(RedirectionProbe::reverts == 2);
+        CHECK(RedirectionWitness::opens == std::vector<bool>{true});
+        CHECK(RedirectionWitness::creations == std::vector<bool>{true});
+        // On Windows, a library the verification loads for the first time with redirection off
+        // would come from the 64-bit system folder and fail to load into the 32-bit service.
+        REQUIRE_FALSE(RedirectionWitness::verifications.empty());
+        CHECK(RedirectionWitness::verifications == std::vector<bool>(RedirectionWitness::verifications.size(), false));
         // Between the check and the start the program that was checked cannot be changed.
         CHECK(RedirectionProbe::attemptsBeforeCreation.at("write") == ERROR_SHARING_VIOLATION);
         CHECK(RedirectionProbe::attemptsBeforeCreation.at("rename") == ERROR_SHARING_VIOLATION);
