@@ -65,9 +65,13 @@ bool LaunchInConsoleSession(const HandlerSpec& handler, DWORD sessionId)
     ProcessHandles process;
 
     if (plan.signatureRequired) {
-        RedirectionOff off(redirect);  // the check sees the file the start will see
-        heldProgram = LockProgramFile(handler.applicationPath);
+        {
+            RedirectionOff off(redirect);  // the file held is the one the start will see
+            heldProgram = LockProgramFile(handler.applicationPath);
+        }
         if (!heldProgram) return false;
+        // Through the held handle, with redirection back on: libraries the verification loads
+        // for the first time must come from the 32-bit system folder.
         if (!VerifyPublisherSignature(handler.applicationPath, heldProgram.Get(), kPublisherName)) return false;
     }
 

@@ -40,8 +40,9 @@ struct SessionView {
 // the launch, except on Windows XP, where the session counts as merely connected.
 LaunchPlan PlanConsoleLaunch(const SessionView& session, BOOL isWindowsXp, BOOL noInteractiveUser, DWORD lockedMode);
 
-// Whether file-system redirection is switched off around the check and the start: only for a
-// 32-bit service on 64-bit Windows and a hotkey that asks for the native path.
+// Whether file-system redirection is switched off around the opening of the program file and
+// around the start: only for a 32-bit service on 64-bit Windows and a hotkey that asks for the
+// native path.
 bool RedirectionOffForLaunch(BOOL isWow64, DWORD nativePath);
 
 // Whether a refused CreateProcessAsUserW is retried through the session's pipe: Windows XP's

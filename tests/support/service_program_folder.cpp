@@ -21,6 +21,8 @@ ServiceProgramFolder::ServiceProgramFolder()
         FindClose(search);
     }
     if (defaultPrograms_.empty()) throw std::runtime_error("no signed default programs in the bin folder");
+    // The indicators, signed by the build as well.
+    for (const wchar_t* indicator : {L"kivra.exe", L"kivrad.exe"}) dir_.Copy(BinPath(indicator), indicator);
 }
 
 std::wstring ServiceProgramFolder::ShortPath() const

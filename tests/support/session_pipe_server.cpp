@@ -74,6 +74,35 @@ void TestPipeServer::Serve()
     }
 }
 
+TestPipeServer::Responder CreateRequestedProcess(RequestedProcess* seen)
+{
+    return [seen](const Bytes& request, BYTE (&answer)[kSessionPipeResponseSize]) {
+        seen->application = RequestString(request, GetU32(request.data(), 16));
+        seen->commandLine = RequestString(request, GetU32(request.data(), 20));
+        seen->desktop = RequestString(request, GetU32(request.data(), 72));
+        seen->flags = GetU32(request.data(), 52);
+        const DWORD environment = GetU32(request.data(), 56);
+        seen->environment = environment != 0;
+        std::wstring commandLine = seen->commandLine;
+        std::wstring desktop = seen->desktop;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.lpDesktop = desktop.data();
+        PROCESS_INFORMATION created{};
+        if (!CreateProcessW(seen->application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, seen->flags,
+                            environment != 0 ? const_cast<BYTE*>(request.data() + environment) : nullptr, nullptr,
+                            &startup, &created)) {
+            PutU32(answer, 8, GetLastError());
+            return;
+        }
+        PutU32(answer, 4, 1);
+        PutU32(answer, 12, static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(created.hProcess)));
+        PutU32(answer, 16, static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(created.hThread)));
+        PutU32(answer, 20, created.dwProcessId);
+        PutU32(answer, 24, created.dwThreadId);
+    };
+}
+
 std::wstring UniquePipeName()
 {
     static LONG counter = 0;

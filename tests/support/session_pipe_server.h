@@ -49,6 +49,18 @@ private:
     std::thread thread_;
 };
 
+// What a request asked the server to create.
+struct RequestedProcess {
+    std::wstring application, commandLine, desktop;
+    DWORD flags = 0;
+    bool environment = false;
+};
+// A responder that plays terminal services' part: creates the process the request describes (its
+// application, command line, desktop, creation flags and environment) and answers with the new
+// process's handles and ids, as that server hands them back, or with the creation's error. What
+// the request asked for goes to *seen, which must outlive the server.
+TestPipeServer::Responder CreateRequestedProcess(RequestedProcess* seen);
+
 // A pipe name no other test uses.
 std::wstring UniquePipeName();
 

@@ -10,6 +10,10 @@ JOBOBJECT_BASIC_ACCOUNTING_INFORMATION Accounting()
 {
     // One job for the life of the program: a process cannot leave a job once it is in one.
     static HANDLE job = [] {
+        // Wine starts a process of its own (explorer.exe) for the program's desktop the first time
+        // the program needs that desktop's window, and it lives as long as the desktop. Started
+        // from inside the job it would count as a start of the code under test and never end.
+        GetDesktopWindow();
         HANDLE created = CreateJobObjectW(nullptr, nullptr);
         if (created == nullptr) throw std::runtime_error("CreateJobObjectW failed");
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};

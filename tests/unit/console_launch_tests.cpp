@@ -1,10 +1,12 @@
 #include <doctest.h>
 
 #include <windows.h>
+#include <wintrust.h>
 #include <wtsapi32.h>
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "dispatch/console_launch.h"
 #include "dispatch/handler_resolution.h"
@@ -13,6 +15,7 @@
 #include "host/startup_state.h"
 #include "hotkey_registry.h"
 #include "import_patch.h"
+#include "launch_machine.h"
 #include "registry/wow64.h"
 #include "registry_fixture.h"
 #include "service_program_folder.h"
@@ -24,56 +27,6 @@
 
 namespace {
 
-// The console session as wine reports it; the terminal-services stand-in answers for it.
-DWORD ConsoleSession()
-{
-    return WTSGetActiveConsoleSessionId();
-}
-
-// A machine for launches: the stand-in's console session, the service's primary token (made by
-// the service's own start-up code), the test root trusted, and a service directory with a
-// signed and an unsigned copy of the recording handler. A variable FNKEY_ENV_PROBE tells the
-// environments apart: "service" in this process, "profile" in the user's registry environment.
-struct LaunchMachine {
-    standin::TrustedTestRoot trusted;
-    testfiles::ScratchDir dir;
-    std::wstring signedProgram = dir.Copy(testfiles::BinPath(L"signed\\publisher.exe"), L"signed handler.exe");
-    std::wstring unsignedProgram = dir.Copy(testfiles::BinPath(L"recorder.exe"), L"unsigned handler.exe");
-    UniqueKernelHandle serviceToken;
-    long handlesBefore = HeldHandleCount();
-    DWORD startedByLastLaunch = 0;  // processes the last Launch() created, counted by the job
-
-    LaunchMachine()
-    {
-        standin::ClearSessions();
-        REQUIRE(CreatePrimaryToken(&serviceToken));
-        handlesBefore = HeldHandleCount();
-        g_serviceState.primaryToken = serviceToken.Get();
-        g_serviceState.isWindowsXp = FALSE;
-        g_serviceState.isWow64 = FALSE;
-        g_serviceState.noInteractiveUser = FALSE;
-        SetEnvironmentVariableW(L"FNKEY_ENV_PROBE", L"service");
-        testreg::SetString(L"Environment", L"FNKEY_ENV_PROBE", L"profile", HKEY_CURRENT_USER);
-    }
-    ~LaunchMachine()
-    {
-        testreg::DeleteValue(L"Environment", L"FNKEY_ENV_PROBE", HKEY_CURRENT_USER);
-        standin::ClearSessions();
-        g_serviceState.primaryToken = nullptr;
-        g_launchRedirection = {DisableFsRedirection, RevertFsRedirection};
-    }
-
-    // The console session: active and with a logged-on user unless said otherwise.
-    void Console(std::optional<DWORD> connectState = WTSActive, bool user = true) const
-    {
-        standin::Session session;
-        session.connectState = connectState;
-        session.userToken = user;
-        session.userName = L"tester";
-        standin::SetSession(ConsoleSession(), session);
-    }
-};
-
 HandlerSpec Handler(const std::wstring& path, const std::wstring& parameters = L"", DWORD lockedMode = 0,
                     DWORD nativePath = 0)
 {
@@ -84,23 +37,6 @@ HandlerSpec Handler(const std::wstring& path, const std::wstring& parameters = L
     handler.lockedMode = lockedMode;
     handler.nativePath = nativePath;
     return handler;
-}
-
-bool Impersonating()
-{
-    HANDLE token = nullptr;
-    if (OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) {
-        CloseHandle(token);
-        return true;
-    }
-    return false;
-}
-
-// After every launch, whatever its outcome: nothing held, no impersonation left.
-void CheckReleased(const LaunchMachine& machine)
-{
-    CHECK(HeldHandleCount() == machine.handlesBefore);
-    CHECK_FALSE(Impersonating());
 }
 
 bool Launch(LaunchMachine& machine, const HandlerSpec& handler)
@@ -143,6 +79,54 @@ struct RedirectionProbe {
         attemptsBeforeCreation.clear();
         g_launchRedirection = {Disable, Revert};
     }
+    static bool Off() { return disables > reverts; }
+};
+
+// Whether redirection was off (as RedirectionProbe switched it) when the launch opened the
+// program file, ran the signature verification and created the process: one entry per call,
+// observed through the test program's imports of those three functions.
+struct RedirectionWitness {
+    static inline std::wstring program;
+    static inline std::vector<bool> opens, verifications, creations;
+    static inline decltype(&CreateFileW) realCreateFile = nullptr;
+    static inline decltype(&WinVerifyTrust) realVerifyTrust = nullptr;
+    static inline decltype(&CreateProcessAsUserW) realCreateProcessAsUser = nullptr;
+
+    static HANDLE WINAPI SeeOpen(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                 DWORD disposition, DWORD flags, HANDLE templateFile)
+    {
+        if (name != nullptr && lstrcmpiW(name, program.c_str()) == 0) opens.push_back(RedirectionProbe::Off());
+        return realCreateFile(name, access, share, security, disposition, flags, templateFile);
+    }
+    static LONG WINAPI SeeVerification(HWND window, GUID* action, LPVOID data)
+    {
+        verifications.push_back(RedirectionProbe::Off());
+        return realVerifyTrust(window, action, data);
+    }
+    static BOOL WINAPI SeeCreation(HANDLE token, LPCWSTR application, LPWSTR commandLine,
+                                   LPSECURITY_ATTRIBUTES processAttributes, LPSECURITY_ATTRIBUTES threadAttributes,
+                                   BOOL inherit, DWORD flags, LPVOID environment, LPCWSTR directory,
+                                   LPSTARTUPINFOW startup, LPPROCESS_INFORMATION created)
+    {
+        creations.push_back(RedirectionProbe::Off());
+        return realCreateProcessAsUser(token, application, commandLine, processAttributes, threadAttributes, inherit,
+                                       flags, environment, directory, startup, created);
+    }
+
+    explicit RedirectionWitness(const std::wstring& programFile)
+    {
+        program = programFile;
+        opens.clear();
+        verifications.clear();
+        creations.clear();
+        realCreateFile = createFile.Original<decltype(&CreateFileW)>();
+        realVerifyTrust = verifyTrust.Original<decltype(&WinVerifyTrust)>();
+        realCreateProcessAsUser = createProcessAsUser.Original<decltype(&CreateProcessAsUserW)>();
+    }
+
+    ImportPatch createFile{"kernel32.dll", "CreateFileW", reinterpret_cast<const void*>(&SeeOpen)};
+    ImportPatch verifyTrust{"wintrust.dll", "WinVerifyTrust", reinterpret_cast<const void*>(&SeeVerification)};
+    ImportPatch createProcessAsUser{"advapi32.dll", "CreateProcessAsUserW", reinterpret_cast<const void*>(&SeeCreation)};
 };
 
 }  // namespace
@@ -225,18 +209,27 @@ TEST_CASE_FIXTURE(LaunchMachine, "failures start nothing and leave nothing behin
     }
 }
 
-TEST_CASE_FIXTURE(LaunchMachine, "with NativePath on 64-bit Windows, redirection is off around the check and the start")
+TEST_CASE_FIXTURE(LaunchMachine, "with NativePath on 64-bit Windows, redirection is off where the file is opened and the process created")
 {
     // Stands in for Wow64 file-system redirection of the 32-bit service on 64-bit Windows.
     g_serviceState.isWow64 = TRUE;
-    SUBCASE("logon desktop: the check and the start each switch it off and back")
+    SUBCASE("logon desktop: the opening of the file and the start each switch it off and back; the check runs with it on")
     {
         Console();
         g_serviceState.noInteractiveUser = TRUE;
         RedirectionProbe::Install(signedProgram);
-        REQUIRE(Launch(*this, Handler(signedProgram, L"", 1, 1)));
+        {
+            RedirectionWitness witness(signedProgram);
+            REQUIRE(Launch(*this, Handler(signedProgram, L"", 1, 1)));
+        }
         CHECK(RedirectionProbe::disables == 2);
         CHECK(RedirectionProbe::reverts == 2);
+        CHECK(RedirectionWitness::opens == std::vector<bool>{true});
+        CHECK(RedirectionWitness::creations == std::vector<bool>{true});
+        // On Windows, a library the verification loads for the first time with redirection off
+        // would come from the 64-bit system folder and fail to load into the 32-bit service.
+        REQUIRE_FALSE(RedirectionWitness::verifications.empty());
+        CHECK(RedirectionWitness::verifications == std::vector<bool>(RedirectionWitness::verifications.size(), false));
         // Between the check and the start the program that was checked cannot be changed.
         CHECK(RedirectionProbe::attemptsBeforeCreation.at("write") == ERROR_SHARING_VIOLATION);
         CHECK(RedirectionProbe::attemptsBeforeCreation.at("rename") == ERROR_SHARING_VIOLATION);
@@ -353,40 +346,11 @@ TEST_CASE_FIXTURE(LaunchMachine, "on Windows XP a start refused for an unconnect
     refusals = 0;
     ImportPatch refuse("advapi32.dll", "CreateProcessAsUserW", reinterpret_cast<const void*>(&Refuse::CreateProcessAsUser));
 
-    struct Seen {
-        std::wstring application, commandLine, desktop;
-        DWORD flags = 0;
-        bool environment = false;
-    } seen;
-    auto createProcess = [&seen](const standin::Bytes& request, BYTE (&answer)[standin::kSessionPipeResponseSize]) {
-        using standin::GetU32;
-        seen.application = standin::RequestString(request, GetU32(request.data(), 16));
-        seen.commandLine = standin::RequestString(request, GetU32(request.data(), 20));
-        seen.desktop = standin::RequestString(request, GetU32(request.data(), 72));
-        seen.flags = GetU32(request.data(), 52);
-        const DWORD environment = GetU32(request.data(), 56);
-        seen.environment = environment != 0;
-        std::wstring commandLine = seen.commandLine;
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        startup.lpDesktop = seen.desktop.data();
-        PROCESS_INFORMATION created{};
-        if (!CreateProcessW(seen.application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, seen.flags,
-                            environment != 0 ? const_cast<BYTE*>(request.data() + environment) : nullptr, nullptr,
-                            &startup, &created)) {
-            standin::PutU32(answer, 8, GetLastError());
-            return;
-        }
-        standin::PutU32(answer, 4, 1);
-        standin::PutU32(answer, 12, static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(created.hProcess)));
-        standin::PutU32(answer, 16, static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(created.hThread)));
-        standin::PutU32(answer, 20, created.dwProcessId);
-        standin::PutU32(answer, 24, created.dwThreadId);
-    };
+    standin::RequestedProcess seen;
 
     standin::ReplacedSystemWinsta winsta(L"winsta_standin.dll");
     const std::wstring pipe = standin::UniquePipeName();
-    standin::TestPipeServer server(pipe, 5000, createProcess);
+    standin::TestPipeServer server(pipe, 5000, standin::CreateRequestedProcess(&seen));
     standin::Session console;
     console.connectState = WTSActive;
     console.userToken = true;
