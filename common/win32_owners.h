@@ -1,5 +1,6 @@
 // Owners for what the launch sequences obtain besides plain handles: environment blocks,
-// terminal-services buffers, the handles of a created process, and an impersonation.
+// terminal-services buffers, loaded user profiles, the handles of a created process, and an
+// impersonation.
 #pragma once
 
 #include <windows.h>
@@ -21,6 +22,21 @@ struct WtsMemoryTraits {
     static void Close(Type h) noexcept { WTSFreeMemory(h); }
 };
 using UniqueWtsMemory = UniqueHandle<WtsMemoryTraits>;
+
+// A user profile loaded with LoadUserProfileW: unloading needs the token it was loaded for as
+// well as the profile's handle. The token is not owned; keep its owner alive longer (declare it
+// first). Take ownership with Reset({token, info.hProfile}) once the load succeeded.
+struct LoadedProfile {
+    HANDLE token = nullptr;
+    HANDLE profile = nullptr;
+    bool operator==(const LoadedProfile&) const = default;
+};
+struct LoadedProfileTraits {
+    using Type = LoadedProfile;
+    static Type Invalid() noexcept { return {}; }
+    static void Close(Type h) noexcept { UnloadUserProfile(h.token, h.profile); }
+};
+using UniqueLoadedProfile = UniqueHandle<LoadedProfileTraits>;
 
 // The two handles CreateProcess* hands back. Pass Receive() to the call and Adopt() once it
 // succeeded; the thread handle is closed before the process handle.
