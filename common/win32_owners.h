@@ -1,5 +1,5 @@
-// Owners for what the launch sequences obtain besides plain handles: environment blocks,
-// terminal-services buffers, loaded user profiles, the handles of a created process, and an
+// Owners for what the service obtains besides plain handles: environment blocks, terminal-services
+// buffers, loaded user profiles, mapped views, the handles of a created process, and an
 // impersonation.
 #pragma once
 
@@ -37,6 +37,20 @@ struct LoadedProfileTraits {
     static void Close(Type h) noexcept { UnloadUserProfile(h.token, h.profile); }
 };
 using UniqueLoadedProfile = UniqueHandle<LoadedProfileTraits>;
+
+struct MappedViewTraits {
+    using Type = LPVOID;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { UnmapViewOfFile(h); }
+};
+using UniqueMappedView = UniqueHandle<MappedViewTraits>;
+
+struct ServiceHandleTraits {
+    using Type = SC_HANDLE;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { CloseServiceHandle(h); }
+};
+using UniqueServiceHandle = UniqueHandle<ServiceHandleTraits>;  // service control manager and services
 
 // The two handles CreateProcess* hands back. Pass Receive() to the call and Adopt() once it
 // succeeded; the thread handle is closed before the process handle.

@@ -1,8 +1,9 @@
 // The service's one process-wide record. Almost everything is written once by ServiceMain while
 // the service starts, before the watcher thread exists, and only read afterwards. `running`,
-// `noInteractiveUser` and `consoleSessionId` are the exception: the control handler and
-// ServiceMain write them while the watcher reads them, so they are atomics (single aligned
-// 32-bit values; no lock is needed or taken).
+// `noInteractiveUser`, `consoleSessionId` and `stopRequested` are the exception: the control
+// handler and ServiceMain write them while the watcher reads them, so they are atomics (single
+// aligned 32-bit values). `watcherThread` and `watcherEvents` are published and withdrawn under
+// the watcher lock (host/watcher_control.h), so that a stop control never uses a closed handle.
 #pragma once
 
 #include <windows.h>
@@ -36,6 +37,7 @@ struct ServiceState {
     std::atomic<BOOL> noInteractiveUser{FALSE};  // no logged-on, unlocked user owns the console
     std::atomic<DWORD> consoleSessionId{0};
     WatchMasks watchMasks;
+    std::atomic<BOOL> stopRequested{FALSE};  // a stop control arrived; start-up ends as soon as it can
 };
 
 static_assert(std::atomic<BOOL>::is_always_lock_free && std::atomic<DWORD>::is_always_lock_free);

@@ -33,7 +33,12 @@ LONG OpenParametersKey(const wchar_t* subKey, REGSAM access, HKEY* key, BOOL isW
 BOOL ParametersRootExists(BOOL isWow64, KeyFamily family)
 {
     UniqueHkey root;
-    return OpenParametersKey(nullptr, KEY_READ, root.Put(), isWow64, family) == ERROR_SUCCESS;
+    const LONG error = OpenParametersKey(nullptr, KEY_READ, root.Put(), isWow64, family);
+    if (error != ERROR_SUCCESS) {
+        SetLastError(static_cast<DWORD>(error));
+        return FALSE;
+    }
+    return TRUE;
 }
 
 LONG ReadDwordValue(HKEY key, const wchar_t* name, DWORD* value)

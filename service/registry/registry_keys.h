@@ -19,7 +19,8 @@ constexpr REGSAM RegistryAccess(REGSAM access, BOOL use64BitView)
 // root itself failed. The caller closes the key it gets.
 LONG OpenParametersKey(const wchar_t* subKey, REGSAM access, HKEY* key, BOOL isWow64, KeyFamily family);
 
-// True when the family's Parameters root opens for reading.
+// True when the family's Parameters root opens for reading; otherwise the open's error is the
+// thread's last error (a failed start reports it).
 BOOL ParametersRootExists(BOOL isWow64, KeyFamily family);
 
 // RegOpenKeyExW / RegCreateKeyExW with the view added to the access mask.
