@@ -11,6 +11,7 @@
 //                  starter's value
 //   threadPriority its main thread's priority once the starter has raised it (waits up to 3 s)
 //   priorityClass  its process priority class
+//   created        its process's creation time (100-ns units since 1601), to order starts
 // With the argument --linger it stays alive for 30 s after recording. With --crash it dies of an
 // access violation right after the start mark, for the harness's check that crashes are reported.
 #include <windows.h>
@@ -72,6 +73,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     std::fwprintf(out, L"envProbe=%ls\n", probe);
     std::fwprintf(out, L"threadPriority=%d\n", priority);
     std::fwprintf(out, L"priorityClass=0x%lX\n", static_cast<unsigned long>(GetPriorityClass(GetCurrentProcess())));
+    FILETIME created{}, exited{}, kernel{}, user{};
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    std::fwprintf(out, L"created=%llu\n",
+                  static_cast<unsigned long long>(created.dwHighDateTime) << 32 | created.dwLowDateTime);
     std::fclose(out);
     MoveFileExW(partial.c_str(), record.c_str(), MOVEFILE_REPLACE_EXISTING);
 
