@@ -92,7 +92,7 @@ TEST_CASE("DiscoverFunctions offers what the sources say, in the fixed order, an
          {PF::FnLock, PF::CapsLock, PF::RVL}},
     };
     for (const Row& row : rows) {
-        INFO(row.name);
+        INFO(std::string(row.name));
         CleanPromptRegistry clean;
         Arrange(row.values);
         const long heldBefore = HeldHandleCount();
@@ -170,7 +170,7 @@ TEST_CASE("the dialog's table: OK records 1, No records 0, cancel records nothin
         {"another control", MAKEWPARAM(1025, BN_CLICKED), -1, -1},
     };
     for (const Row& row : rows) {
-        INFO(row.name);
+        INFO(std::string(row.name));
         CleanPromptRegistry clean;
         CGlanceUIAppDlg dialog;
         LRESULT result = 0;

@@ -254,7 +254,7 @@ TEST_CASE("message tables: the derived table first, then its base; commands matc
     };
     CTableDerived derived;
     for (const Row& row : rows) {
-        INFO(row.name);
+        INFO(std::string(row.name));
         g_calls.clear();
         LRESULT result = -7;
         CHECK(derived.OnWndMsg(row.message, row.wParam, 0, &result) == row.handled);

@@ -10,6 +10,7 @@ ServiceProgramFolder::ServiceProgramFolder()
 {
     dir_.Copy(BinPath(L"fnkeyd.exe"), L"fnkeyd.exe");
     dir_.Copy(BinPath(L"wtsapi32.dll"), L"wtsapi32.dll");
+    dir_.Copy(BinPath(L"MOLTEX32.DLL"), L"MOLTEX32.DLL");
     // The default programs the build signed into the bin folder (companions/CMakeLists.txt).
     for (const wchar_t* pattern : {L"ostrel*.exe", L"brisk_*.exe"}) {
         WIN32_FIND_DATAW found;

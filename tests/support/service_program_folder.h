@@ -1,7 +1,7 @@
 // A folder laid out as an installation of the service: a copy of the test build of fnkeyd.exe,
 // beside it the publisher-signed default handler programs (ostrel<n>.exe, brisk_<n>.exe), the
-// publisher-signed indicators (kivra.exe, kivrad.exe) and the terminal-services stand-in that the
-// test prefix loads for fnkeyd.exe. Removed when done.
+// publisher-signed indicators (kivra.exe, kivrad.exe), the MOLTEX32.DLL stand-in and the
+// terminal-services stand-in that the test prefix loads for fnkeyd.exe. Removed when done.
 #pragma once
 
 #include <string>

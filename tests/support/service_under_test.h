@@ -12,16 +12,9 @@
 
 #include <string>
 
-#include "unique_handle.h"
+#include "win32_owners.h"
 
 namespace testsvc {
-
-struct ServiceHandleTraits {
-    using Type = SC_HANDLE;
-    static Type Invalid() noexcept { return nullptr; }
-    static void Close(Type h) noexcept { CloseServiceHandle(h); }
-};
-using UniqueServiceHandle = UniqueHandle<ServiceHandleTraits>;
 
 class ServiceUnderTest {
 public:

@@ -1,6 +1,7 @@
 #include "standins.h"
 
 #include <wincrypt.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstring>
@@ -133,6 +134,24 @@ size_t StartCount(const std::wstring& program)
     return StartedProcessIds(program).size();
 }
 
+bool ProgramRunning(const std::wstring& fileName)
+{
+    UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) throw std::runtime_error("cannot list the processes");
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
+        if (lstrcmpiW(entry.szExeFile, fileName.c_str()) == 0) return true;
+    }
+    return false;
+}
+
+bool NeverStarted(const std::wstring& program)
+{
+    const std::wstring fileName = program.substr(program.find_last_of(L'\\') + 1);
+    return StartCount(program) == 0 && !ProgramRunning(fileName);
+}
+
 TrustedTestRoot::TrustedTestRoot()
 {
     FILE* file = _wfopen(testfiles::BinPath(L"pki\\root.cer").c_str(), L"rb");
@@ -154,6 +173,7 @@ TrustedTestRoot::TrustedTestRoot()
 
 TrustedTestRoot::~TrustedTestRoot()
 {
+    if (keep_) return;
     HCERTSTORE root = CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
     if (root == nullptr) return;
     PCCERT_CONTEXT mine = CertCreateCertificateContext(X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(encoded_.data()),

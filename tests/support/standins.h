@@ -29,17 +29,26 @@ std::map<std::wstring, std::wstring> WaitForRecord(const std::wstring& program, 
 void DeleteRecord(const std::wstring& program);
 // How often `program` has started since its marks were last deleted (lines of its start marks).
 size_t StartCount(const std::wstring& program);
+// Whether a process of that program file name (without folder) exists right now.
+bool ProgramRunning(const std::wstring& fileName);
+// Never started, as far as can be known once whatever could have started it has finished: no
+// start mark and no process of it (one that exists but has not yet run its first instruction
+// has no mark yet, but it is in the process list).
+bool NeverStarted(const std::wstring& program);
 
-// The test PKI's root in the prefix's Root store, for the object's lifetime.
+// The test PKI's root in the prefix's Root store, for the object's lifetime (or, after Keep(),
+// for the prefix's, as on a machine that trusts the publisher).
 class TrustedTestRoot {
 public:
     TrustedTestRoot();
     ~TrustedTestRoot();
     TrustedTestRoot(const TrustedTestRoot&) = delete;
     TrustedTestRoot& operator=(const TrustedTestRoot&) = delete;
+    void Keep() { keep_ = true; }
 
 private:
     std::string encoded_;
+    bool keep_ = false;
 };
 
 // Runs another process that tries to open `path` for writing, rename it and delete it; returns

@@ -199,7 +199,7 @@ TEST_CASE_FIXTURE(LaunchMachine, "failures start nothing and leave nothing behin
         {"logon desktop, program missing", WTSActive, true, TRUE, false, true},
     };
     for (const auto& row : rows) {
-        INFO(row.name);
+        INFO(std::string(row.name));
         Console(row.connectState, row.user);
         g_serviceState.noInteractiveUser = row.noInteractiveUser;
         g_serviceState.primaryToken = row.noServiceToken ? nullptr : serviceToken.Get();

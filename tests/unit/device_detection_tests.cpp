@@ -52,7 +52,7 @@ TEST_CASE("a device property is walked string by string within the size it repor
         {"empty property", L""s, 0, kNrv0068Ids, false},
     };
     for (const auto& row : rows) {
-        INFO(row.name);
+        INFO(std::string(row.name));
         auto data = Property(row.text);
         data.resize(row.units + 1, L'\0');
         data[row.units] = L'\0';
@@ -108,7 +108,7 @@ TEST_CASE("DetectKeyFamily finds present devices through the platform's device e
         {"none", {}, KeyFamily::SystemEvent},
     };
     for (const auto& row : rows) {
-        INFO(row.name);
+        INFO(std::string(row.name));
         NoFakeDevices clean;
         for (const auto& device : row.devices) REQUIRE(CreateFakeDevice(device.hardwareIds, device.compatibleIds, nullptr));
         CHECK(DetectKeyFamily() == row.family);

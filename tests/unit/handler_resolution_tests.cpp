@@ -85,7 +85,7 @@ TEST_CASE("a registered handler needs File and Parameters and a clear NAConditio
         {"only bit 0 of NACondition counts", L"C:\\Tools\\hk.exe", L"", 0xFFFFFFFE, 1, true, L"C:\\Tools\\hk.exe"},
     };
     for (const auto& row : rows) {
-        INFO(row.name);
+        INFO(std::string(row.name));
         ResolutionMachine machine(KeyFamily::SystemEvent, TRUE, FALSE, row.driverPresent);
         const std::wstring fallback = machine.programDir.Touch(L"ostrel2.exe");
         const std::wstring key = Subkey(kNorvaneClass01, L"02");
@@ -179,7 +179,7 @@ TEST_CASE("text limits: 260 units with the terminator, always terminated")
         {"Parameters too long", L"C:\\hk.exe", true, tooLong.c_str(), false},
     };
     for (const auto& row : rows) {
-        INFO(row.name);
+        INFO(std::string(row.name));
         ResolutionMachine machine;
         const std::wstring fallback = machine.programDir.Touch(L"ostrel3.exe");
         const std::wstring key = Subkey(kNorvaneClass01, L"03");

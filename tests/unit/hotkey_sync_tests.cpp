@@ -91,7 +91,7 @@ TEST_CASE("class 01: an override hotkey is watched only when its subkey has both
         {"neither", false, false, false},
     };
     for (const auto& row : rows) {
-        INFO(row.name);
+        INFO(std::string(row.name));
         CleanHotkeyRegistry clean;
         UseMachine(KeyFamily::PowerManager);
         kPowerManager.Seed(0x1);

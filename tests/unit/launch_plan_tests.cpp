@@ -36,7 +36,7 @@ TEST_CASE("desktop, token, environment, flags and signature of a console launch"
         {"Windows XP with a known state", active, TRUE, FALSE, 0, LaunchOutcome::Start, true},
     };
     for (const auto& row : rows) {
-        INFO(row.name);
+        INFO(std::string(row.name));
         const LaunchPlan plan = PlanConsoleLaunch(row.session, row.xp, row.noInteractiveUser, row.lockedMode);
         CHECK(plan.outcome == row.outcome);
         if (plan.outcome == LaunchOutcome::Refuse) continue;

@@ -112,7 +112,7 @@ TEST_CASE("ReadDwordValue reads up to 4 bytes of any type and keeps the default 
     UniqueHkey key;
     REQUIRE(OpenRegistryKey(HKEY_LOCAL_MACHINE, path, KEY_READ, key.Put(), FALSE) == ERROR_SUCCESS);
     for (const auto& row : rows) {
-        INFO(row.name);
+        INFO(std::string(row.name, row.name + wcslen(row.name)));
         DWORD value = 0x11223344;
         CHECK(ReadDwordValue(key.Get(), row.name, &value) == row.error);
         CHECK(value == row.expected);
@@ -144,7 +144,7 @@ TEST_CASE("ReadStringValue keeps the text inside the caller's buffer, terminated
     };
     constexpr wchar_t kCanary = 0xCAFE;
     for (const auto& row : rows) {
-        INFO(row.name);
+        INFO(std::string(row.name));
         std::wstring stored(row.units, L'x');
         std::vector<BYTE> bytes(reinterpret_cast<const BYTE*>(stored.data()),
                                 reinterpret_cast<const BYTE*>(stored.data() + stored.size()));

@@ -26,9 +26,9 @@ std::wstring MiniService(const wchar_t* arguments = L"")
 // Whether the service control manager still knows `name`.
 bool ServiceExists(const std::wstring& name)
 {
-    testsvc::UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     REQUIRE(manager);
-    testsvc::UniqueServiceHandle service(OpenServiceW(manager.Get(), name.c_str(), SERVICE_QUERY_STATUS));
+    UniqueServiceHandle service(OpenServiceW(manager.Get(), name.c_str(), SERVICE_QUERY_STATUS));
     return service.IsValid();
 }
 

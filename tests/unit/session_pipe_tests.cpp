@@ -161,7 +161,7 @@ TEST_CASE("the environment block is measured up to its double NUL and appended a
         {"ANSI, the same two strings", ansiTwo, 0, 9},
     };
     for (const auto& row : rows) {
-        INFO(row.name);
+        INFO(std::string(row.name));
         CHECK(EnvironmentBlockBytes(row.environment, row.flags & CREATE_UNICODE_ENVIRONMENT) == row.bytes);
         PipeLaunchRequest request;
         request.applicationName = L"a";
@@ -304,7 +304,7 @@ TEST_CASE_FIXTURE(SessionPipeFixture, "a created process's handles and ids come 
          reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000004)))},
     };
     for (const auto& row : rows) {
-        INFO(row.name);
+        INFO(std::string(row.name));
         BYTE answer[kPipeResponseSize] = {};
         standin::PutU32(answer, 4, 1);
         standin::PutU32(answer, 12, row.process);
@@ -413,7 +413,7 @@ TEST_CASE_FIXTURE(SessionPipeFixture, "without a usable pipe name no pipe is tou
         {"the name is empty", L"winsta_standin.dll", L""},
     };
     for (const auto& row : rows) {
-        INFO(row.name);
+        INFO(std::string(row.name));
         ReplacedSystemWinsta winsta(row.library);
         standin::SetSession(kSession, PipeOnly(row.pipeName ? row.pipeName : L""));
         if (row.pipeName == nullptr) standin::ClearSessions();

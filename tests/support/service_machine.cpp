@@ -1,0 +1,96 @@
+#include "service_machine.h"
+
+#include <wtsapi32.h>
+
+#include <cstdio>
+
+#include "host/service_main.h"
+#include "registry/registry_paths.h"
+#include "registry_fixture.h"
+
+namespace testsvc {
+
+namespace {
+
+HotkeySourceSeed MachineSeed()
+{
+    HotkeySourceSeed seed;
+    seed.capability = 0x33;  // HotkeyNumbers 1, 2, 5, 6
+    seed.type2 = 0x3;        // events 1, 2
+    return seed;
+}
+
+std::wstring HotkeySubkey(HotkeyClass hotkeyClass, DWORD number)
+{
+    wchar_t name[8];
+    FormatHotkeySubkeyName(name, 8, number - 1);
+    return std::wstring(ClassKeyPath(KeyFamily::SystemEvent, hotkeyClass)) + L"\\" + name;
+}
+
+}  // namespace
+
+ServiceMachine::ServiceMachine() : source(KeyFamily::SystemEvent, MachineSeed())
+{
+    standin::ClearSessions();
+    service_ = std::make_unique<ServiceUnderTest>(kServiceName, L"\"" + folder.Service() + L"\"");
+}
+
+ServiceMachine::~ServiceMachine()
+{
+    service_.reset();  // stopped and deleted before its folder and its registry go
+    standin::ClearSessions();
+}
+
+void ServiceMachine::Console(bool userLoggedOn) const
+{
+    standin::Session console;
+    console.connectState = WTSActive;
+    console.userToken = userLoggedOn;
+    console.userName = L"tester";
+    standin::SetSession(WTSGetActiveConsoleSessionId(), console);
+}
+
+void ServiceMachine::RegisterHandler(HotkeyClass hotkeyClass, DWORD number, const std::wstring& program,
+                                     const std::wstring& parameters, std::optional<DWORD> lockedMode) const
+{
+    const std::wstring key = HotkeySubkey(hotkeyClass, number);
+    testreg::SetString(key.c_str(), L"File", program);
+    testreg::SetString(key.c_str(), L"Parameters", parameters);
+    if (lockedMode) SetLockedMode(hotkeyClass, number, *lockedMode);
+}
+
+void ServiceMachine::SetLockedMode(HotkeyClass hotkeyClass, DWORD number, DWORD lockedMode) const
+{
+    testreg::SetDword(HotkeySubkey(hotkeyClass, number).c_str(), L"LockedMode", lockedMode);
+}
+
+bool ServiceMachine::StartService()
+{
+    const std::wstring logonIndicator = folder.File(L"kivra.exe");
+    standin::DeleteRecord(logonIndicator);
+    if (!service_->Start() || !service_->WaitForState(SERVICE_RUNNING)) return false;
+    // The service reports running long before its start-up is complete; the logon indicator is
+    // the last thing it starts.
+    if (standin::WaitForRecord(logonIndicator).empty()) {
+        std::fprintf(stderr, "the service runs, but its start-up never reached the logon indicator\n");
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> LpuLog(const testfiles::ServiceProgramFolder& folder)
+{
+    std::vector<std::string> lines;
+    FILE* in = _wfopen(folder.File(L"MOLTEX32.DLL.log").c_str(), L"r");
+    if (in == nullptr) return lines;
+    char line[64];
+    while (std::fgets(line, sizeof line, in) != nullptr) {
+        std::string text(line);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        lines.push_back(text);
+    }
+    std::fclose(in);
+    return lines;
+}
+
+}  // namespace testsvc

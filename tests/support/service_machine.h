@@ -1,0 +1,56 @@
+// A machine with fnkeyd installed as the service "fnkeyd" from a program folder of its own (the
+// default and indicator programs and MOLTEX32.DLL beside it), the system-event component's
+// registry seeded by the hotkey source, the terminal-services stand-in's console session and the
+// test PKI's root trusted. The service is created on construction and removed, with everything
+// else, on destruction.
+//
+// Seeded hotkeys: class-01 HotkeyNumbers 1, 2, 5 and 6 offered (3, 4 and 12 are the power-
+// management component's own), class-02 events 1 and 2.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <optional>
+#include <vector>
+#include <string>
+
+#include "hotkey_source_fixture.h"
+#include "service_program_folder.h"
+#include "service_under_test.h"
+#include "standins.h"
+
+namespace testsvc {
+
+class ServiceMachine {
+public:
+    ServiceMachine();
+    ~ServiceMachine();
+    ServiceMachine(const ServiceMachine&) = delete;
+    ServiceMachine& operator=(const ServiceMachine&) = delete;
+
+    // The console session of the stand-in: active, with or without a logged-on user.
+    void Console(bool userLoggedOn) const;
+    // Registers `program` as the handler of class-01 `number` with `parameters`; with
+    // `lockedMode` given, also writes "LockedMode".
+    void RegisterHandler(HotkeyClass hotkeyClass, DWORD number, const std::wstring& program,
+                         const std::wstring& parameters, std::optional<DWORD> lockedMode = std::nullopt) const;
+    void SetLockedMode(HotkeyClass hotkeyClass, DWORD number, DWORD lockedMode) const;
+
+    // Starts the service and waits until its start-up is complete (the logon indicator, its last
+    // step, has started); false with the reason in Service().Problem() or on stderr.
+    bool StartService();
+
+    testfiles::ServiceProgramFolder folder;
+    standin::TrustedTestRoot trusted;
+    TestHotkeySource source;
+    ServiceUnderTest& Service() { return *service_; }
+
+private:
+    std::unique_ptr<ServiceUnderTest> service_;
+};
+
+// The lines of the MOLTEX32.DLL stand-in's log in `folder` ("enabled", "freed", "process ended").
+std::vector<std::string> LpuLog(const testfiles::ServiceProgramFolder& folder);
+
+}  // namespace testsvc
