@@ -4,6 +4,11 @@
 // handler. A variable FNKEY_ENV_PROBE tells the environments apart: "service" in this process,
 // "profile" in the user's registry environment. After every launch, CheckReleased proves that it
 // left nothing behind.
+//
+// The service state is set by hand here, not by ServiceMain (whose own start-up the host.* tests
+// drive): the launches are run one at a time in states the service under wine never reaches by
+// itself -- Windows XP, a 32-bit service on 64-bit Windows, a locked console (no session-change
+// control can be sent), a missing service token.
 #pragma once
 
 #include <doctest.h>

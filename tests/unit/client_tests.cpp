@@ -5,8 +5,10 @@
 #include <string>
 
 #include "host/client.h"
+#include "hotkey_source_fixture.h"
 #include "registry_fixture.h"
 #include "service_machine.h"
+#include "service_program_folder.h"
 #include "standins.h"
 
 using testsvc::LpuLog;
@@ -119,6 +121,21 @@ TEST_CASE_FIXTURE(ServiceMachine, "malformed arguments exit -1 before anything e
         CHECK(Run(folder.Service(), arguments) == kFailed);
     }
     CHECK(LpuLog(folder).empty());  // the library, the client's first step, was never loaded
+}
+
+TEST_CASE("without an argument the program is the service: outside the service control manager it ends at once with 0")
+{
+    testfiles::ServiceProgramFolder folder;
+    CHECK(Run(folder.Service(), L"") == 0);
+}
+
+TEST_CASE("with no service installed, a change fails and a query still answers")
+{
+    testfiles::ServiceProgramFolder folder;
+    TestHotkeySource source(KeyFamily::SystemEvent, HotkeySourceSeed{});
+    testreg::SetDword(kCurrentSetting, nullptr, 0x1);
+    CHECK(Run(folder.Service(), L"/open:2") == kFailed);
+    CHECK(Run(folder.Service(), L"/query:1") == 1);
 }
 
 TEST_CASE_FIXTURE(ServiceMachine, "with the service stopped: query answers, open and close answer when nothing must change")

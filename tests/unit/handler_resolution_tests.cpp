@@ -18,7 +18,9 @@ std::wstring Subkey(const wchar_t* classKey, const wchar_t* name)
 }
 
 // A machine for resolution: a clean hotkey registry, a service directory with the default
-// programs a test puts there, and the service state dispatch reads.
+// programs a test puts there, and the service state dispatch reads, set by hand: resolution is
+// tested for both families, with and without the driver, before and from Windows 7 and as the
+// 32-bit service on 64-bit Windows, which the service under wine never is by itself.
 struct ResolutionMachine {
     CleanHotkeyRegistry clean;
     testfiles::ScratchDir programDir;

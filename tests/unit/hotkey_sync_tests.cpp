@@ -16,7 +16,9 @@ std::wstring Path(const wchar_t* base, const wchar_t* sub)
     return std::wstring(base) + L"\\" + sub;
 }
 
-// The service state fields the synchronisation reads, set the way ServiceMain sets them.
+// The service state fields the synchronisation reads, set the way ServiceMain sets them, by hand:
+// each synchronisation runs alone here, on both families and both sides of Windows 7, which one
+// wine prefix never is at once (host.service_main runs them inside ServiceMain).
 void UseMachine(KeyFamily family, BOOL windows7OrLater = TRUE, BOOL wow64 = FALSE)
 {
     g_serviceState.keyFamily = family;

@@ -294,7 +294,8 @@ TEST_CASE_FIXTURE(Machine, "session changes move the session state and start the
         CHECK(HeldHandleCount() == handles);
     }
 
-    // Once the watcher has ended, notifications still move the state but start nothing.
+    // Once the watcher has ended, notifications still move the state but start nothing (as during
+    // the start-up: see the next case).
     CHECK(service.Control(SERVICE_CONTROL_STOP) == NO_ERROR);
     REQUIRE(service.WaitUntilReturned());
     WTSSESSION_NOTIFICATION logon{};
@@ -305,6 +306,24 @@ TEST_CASE_FIXTURE(Machine, "session changes move the session state and start the
     CHECK(g_serviceState.noInteractiveUser == FALSE);
     CHECK(g_serviceState.consoleSessionId == other);
     CHECK(started::Count() == before);
+}
+
+TEST_CASE_FIXTURE(Machine, "a session change during the start-up moves the state, starts nothing, and the start-up's own reading wins")
+{
+    InProcessService service;  // reset: `running` is 0, as before the start-up completes
+    WTSSESSION_NOTIFICATION lock{};
+    lock.cbSize = sizeof lock;
+    lock.dwSessionId = WTSGetActiveConsoleSessionId() + 1;
+    const DWORD before = started::Count();
+    CHECK(ServiceControlHandler(SERVICE_CONTROL_SESSIONCHANGE, WTS_SESSION_LOCK, &lock, nullptr) == NO_ERROR);
+    CHECK(g_serviceState.noInteractiveUser == TRUE);
+    CHECK(g_serviceState.consoleSessionId == lock.dwSessionId);
+    CHECK(started::Count() == before);
+
+    service.Start();
+    REQUIRE(service.WaitUntilRunning());
+    CHECK(g_serviceState.noInteractiveUser == FALSE);  // a user owns the console
+    CHECK(g_serviceState.consoleSessionId == WTSGetActiveConsoleSessionId());
 }
 
 TEST_CASE_FIXTURE(Machine, "the custom controls flip the bit of the index in the section, modulo 32")
