@@ -2,8 +2,6 @@
 
 #include <shlwapi.h>
 
-#include <iterator>
-
 #include "feedback_choice.h"
 #include "function_sources.h"
 #include "resources/resource.h"
@@ -13,11 +11,11 @@ constinit const MessageEntry CGlanceUIAppDlg::messageEntries[] = {
     CommandEntry<CGlanceUIAppDlg, &CGlanceUIAppDlg::OnOk>(IDOK, BN_CLICKED),
     CommandEntry<CGlanceUIAppDlg, &CGlanceUIAppDlg::OnNoThanks>(IDNO, BN_CLICKED),
 };
-constinit const MessageMap CGlanceUIAppDlg::messageMap = {&CDialogBase::messageMap, messageEntries,
-                                                          std::size(messageEntries)};
+constinit const MessageMapOf<CGlanceUIAppDlg> CGlanceUIAppDlg::messageMap =
+    MakeMessageMap<CGlanceUIAppDlg>(messageEntries);
 
 CGlanceUIAppDlg::CGlanceUIAppDlg(HWND owner)
-    : CDialogBase(IDD_GLANCEUIAPP_DIALOG, owner), m_sourcesFound(FALSE), m_functionCount(0)
+    : CWindowClass(IDD_GLANCEUIAPP_DIALOG, owner), m_sourcesFound(FALSE), m_functionCount(0)
 {
     for (PromptFunction& slot : m_functions) slot = PromptFunction::None;
     m_backgroundBrush.Reset(CreateSolidBrush(GetSysColor(COLOR_WINDOW)));
@@ -30,11 +28,6 @@ CGlanceUIAppDlg::CGlanceUIAppDlg(HWND owner)
         StrCpyNW(m_hoverText, kDefaultHoverText, kPromptTextChars);
 
     m_sourcesFound = DiscoverFunctions();
-}
-
-const MessageMap* CGlanceUIAppDlg::GetMessageMap() const
-{
-    return &messageMap;
 }
 
 BOOL CGlanceUIAppDlg::DiscoverFunctions()

@@ -10,7 +10,7 @@
 #include "prompt_text.h"
 #include "ui/ui.h"
 
-class CGlanceUIAppDlg : public CDialogBase {
+class CGlanceUIAppDlg : public CWindowClass<CGlanceUIAppDlg, CDialogBase> {
 public:
     // Dialog template 102. Reads the texts beside the program and discovers the functions.
     explicit CGlanceUIAppDlg(HWND owner = nullptr);
@@ -30,15 +30,13 @@ public:
     const wchar_t* HoverText() const { return m_hoverText; }
     HBRUSH BackgroundBrush() const { return m_backgroundBrush.Get(); }
 
-protected:
-    const MessageMap* GetMessageMap() const override;
+    static const MessageMapOf<CGlanceUIAppDlg> messageMap;
 
+protected:
     // "OK" (also Enter while no other push button has the focus): records 1, ends with IDOK.
     void OnOk();
     // "No, thank you.": records 0, ends with IDCANCEL.
     void OnNoThanks();
-
-    static const MessageMap messageMap;
 
 private:
     static const MessageEntry messageEntries[];
