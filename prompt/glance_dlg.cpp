@@ -14,6 +14,25 @@ constinit const MessageEntry CGlanceUIAppDlg::messageEntries[] = {
 constinit const MessageMapOf<CGlanceUIAppDlg> CGlanceUIAppDlg::messageMap =
     MakeMessageMap<CGlanceUIAppDlg>(messageEntries);
 
+namespace {
+// The mouse-button presses and releases that close the help link's tracking tip when they happen
+// outside the link. Moves and double-clicks never do.
+bool ClosesTrackingTip(UINT message)
+{
+    switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONUP:
+        return true;
+    default:
+        return false;
+    }
+}
+}  // namespace
+
 CGlanceUIAppDlg::CGlanceUIAppDlg(HWND owner)
     : CWindowClass(IDD_GLANCEUIAPP_DIALOG, owner), m_sourcesFound(FALSE), m_functionCount(0)
 {
@@ -28,6 +47,28 @@ CGlanceUIAppDlg::CGlanceUIAppDlg(HWND owner)
         StrCpyNW(m_hoverText, kDefaultHoverText, kPromptTextChars);
 
     m_sourcesFound = DiscoverFunctions();
+}
+
+BOOL CGlanceUIAppDlg::OnInitDialog()
+{
+    CDialogBase::OnInitDialog();
+    SetWindowTextW(m_helpLink.GetSafeHwnd(), L"What's this?");
+    m_helpLink.SetTipText(m_hoverText);
+    return TRUE;
+}
+
+void CGlanceUIAppDlg::BindControls()
+{
+    // Before any text is set, so that the hover tooltip exists from the start.
+    m_helpLink.SubclassDlgItem(IDC_HELP_LINK, *this);
+}
+
+BOOL CGlanceUIAppDlg::PreTranslateMessage(MSG* message)
+{
+    RECT link{};
+    GetWindowRect(m_helpLink.GetSafeHwnd(), &link);
+    if (ClosesTrackingTip(message->message) && !PtInRect(&link, message->pt)) m_helpLink.HideTrackingTip();
+    return CDialogBase::PreTranslateMessage(message);
 }
 
 BOOL CGlanceUIAppDlg::DiscoverFunctions()

@@ -1,6 +1,7 @@
-// The help link CGlanceUIStatic in the test's own windows and dialogs: its hover tooltip and the
+// The help link CGlanceUIStatic in the test's own windows and dialogs (its hover tooltip and the
 // relayed mouse messages, the tracking tooltip on keyboard focus, the focus rectangle read back from
-// the dialog's pixels, the tooltips' end.
+// the dialog's pixels, the tooltips' end), and the prompt dialog's side of it: its
+// PreTranslateMessage, called directly and fed by the real dialog's modal loop in this process.
 #include <doctest.h>
 
 #include <windows.h>
@@ -14,14 +15,17 @@
 #include <vector>
 
 #include "dialog_script.h"
+#include "glance_dlg.h"
 #include "glance_static.h"
+#include "prompt_test_support.h"
+#include "resources/resource.h"
 #include "ui_probe.h"
 
 #if defined(FNKEY_HANDLE_ACCOUNTING)
 #include "unique_handle.h"
 #endif
 
-using prompt_test::DialogScript;
+using namespace prompt_test;
 
 namespace {
 constexpr const wchar_t* kTip = L"Fn Lock toggles the primary functions of F1 through F12.";
@@ -247,6 +251,12 @@ std::string Names(const std::vector<UINT>& messages)
     for (const UINT message : messages) text += std::to_string(message) + " ";
     return text;
 }
+
+// The real prompt dialog with FnLock offered, so that its link is shown whatever the layout does.
+struct PromptWithFnLock {
+    PromptWithFnLock() { testreg::SetDword(kFunctionList, L"Type2", 0x20000); }
+    CleanPromptRegistry clean;
+};
 }  // namespace
 
 TEST_SUITE("ui") {
@@ -552,5 +562,127 @@ TEST_CASE("help link: both tooltips are destroyed when the link's window goes, w
         CHECK(HeldHandleCount() == heldBefore);
 #endif
     }
+}
+
+TEST_CASE("the prompt dialog's PreTranslateMessage closes the link's tracking tip on a button pressed or released outside the link, never on moves or double-clicks")
+{
+    CleanPromptRegistry clean;
+    LinkHost host;
+    CGlanceUIAppDlg dialog;
+    CGlanceUIStatic& link = dialog.HelpLink();
+    REQUIRE(link.SubclassWindow(host.link));
+    link.SetTipText(kTip);
+    const RECT rect = WindowRect(host.link);
+    struct Place {
+        const char* name;
+        POINT pt;
+        bool inside;
+    };
+    // PtInRect: the left and top edges belong to the link, the right and bottom ones do not.
+    const Place places[] = {
+        {"inside", {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2}, true},
+        {"on its left and top edges", {rect.left, rect.top}, true},
+        {"on its right edge", {rect.right, rect.top}, false},
+        {"on its bottom edge", {rect.left, rect.bottom}, false},
+        {"far from it", {rect.left - 40, rect.top - 40}, false},
+    };
+    const UINT closing[] = {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN, WM_RBUTTONUP, WM_MBUTTONDOWN, WM_MBUTTONUP};
+    const UINT neverClosing[] = {WM_MOUSEMOVE,   WM_LBUTTONDBLCLK, WM_RBUTTONDBLCLK, WM_MBUTTONDBLCLK, WM_XBUTTONDOWN,
+                                 WM_XBUTTONUP,   WM_MOUSEWHEEL,    WM_NCLBUTTONDOWN, WM_NCLBUTTONUP,   WM_KEYDOWN};
+    const auto check = [&](UINT message, const Place& place, bool closes) {
+        CAPTURE(message);
+        CAPTURE(place.name);
+        REQUIRE(link.ShowTrackingTip());
+        const HWND tip = link.TrackingTipWindow();
+        for (const HWND target : {host.parent, host.link, tip}) {
+            if (!link.ShowTrackingTip()) FAIL("no tracking tip");
+            MSG message_{target, message, 0, 0, GetTickCount(), place.pt};
+            CHECK_FALSE(dialog.PreTranslateMessage(&message_));
+            CHECK((link.TrackingTipWindow() == nullptr) == closes);
+        }
+    };
+    for (const Place& place : places) {
+        for (const UINT message : closing) check(message, place, !place.inside);
+        for (const UINT message : neverClosing) check(message, place, false);
+    }
+    link.HideTrackingTip();
+}
+
+TEST_CASE("the prompt dialog's own loop: a click outside the link, also on the tip itself, closes the tracking tip; a click inside, a move or a double-click leaves it")
+{
+    PromptWithFnLock prompt;
+    ParkCursor();
+    CGlanceUIAppDlg dialog;
+    enum class Target { Dialog, Link, Tip };
+    enum class Where { OutsideLink, InsideLink, OnTipOutsideLink };
+    struct Row {
+        const char* name;
+        Target target;
+        Where where;
+        UINT message;
+        bool closes;
+    };
+    const Row rows[] = {
+        {"left button down on the dialog", Target::Dialog, Where::OutsideLink, WM_LBUTTONDOWN, true},
+        {"left button up on the dialog", Target::Dialog, Where::OutsideLink, WM_LBUTTONUP, true},
+        {"right button down on the dialog", Target::Dialog, Where::OutsideLink, WM_RBUTTONDOWN, true},
+        {"middle button up on the dialog", Target::Dialog, Where::OutsideLink, WM_MBUTTONUP, true},
+        {"left button down on the tip", Target::Tip, Where::OnTipOutsideLink, WM_LBUTTONDOWN, true},
+        {"left button down on the link", Target::Link, Where::InsideLink, WM_LBUTTONDOWN, false},
+        {"right button up on the link", Target::Link, Where::InsideLink, WM_RBUTTONUP, false},
+        {"a move over the dialog", Target::Dialog, Where::OutsideLink, WM_MOUSEMOVE, false},
+        {"a move over the tip", Target::Tip, Where::OnTipOutsideLink, WM_MOUSEMOVE, false},
+        {"a double-click on the dialog", Target::Dialog, Where::OutsideLink, WM_LBUTTONDBLCLK, false},
+    };
+    std::vector<int> closed(std::size(rows), -1);
+    HWND window = nullptr, link = nullptr;
+    DialogScript script([&] { return dialog.GetSafeHwnd(); });
+    script.WaitUntil([&] { return dialog.GetSafeHwnd() != nullptr && IsWindowVisible(dialog.GetSafeHwnd()); }, 10000,
+                     "the dialog shows")
+        .Then([&] {
+            window = dialog.GetSafeHwnd();
+            link = GetDlgItem(window, IDC_HELP_LINK);
+            CHECK(dialog.HelpLink().GetSafeHwnd() == link);  // bound by the dialog's initialisation
+        });
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        const Row& row = rows[i];
+        script
+            .Then([&, i] {
+                // The tip comes with the focus: give it to the link afresh.
+                SetFocus(GetDlgItem(window, IDOK));
+                SetFocus(link);
+                const HWND tip = dialog.HelpLink().TrackingTipWindow();
+                if (tip == nullptr) return;
+                const RECT linkRect = WindowRect(link), tipRect = WindowRect(tip);
+                POINT pt{};
+                switch (row.where) {
+                case Where::InsideLink: pt = {(linkRect.left + linkRect.right) / 2, (linkRect.top + linkRect.bottom) / 2}; break;
+                case Where::OutsideLink: pt = {3, 3}, ClientToScreen(window, &pt); break;
+                case Where::OnTipOutsideLink: pt = {tipRect.right - 2, tipRect.bottom - 2}; break;
+                }
+                CHECK_FALSE(PtInRect(&linkRect, pt) == (row.where != Where::InsideLink));
+                SetCursorPos(pt.x, pt.y);  // a posted message carries the cursor position as its pt
+                const HWND target = row.target == Target::Dialog ? window : row.target == Target::Link ? link : tip;
+                POINT client = pt;
+                ScreenToClient(target, &client);
+                PostMessageW(target, row.message, 0, MAKELPARAM(client.x, client.y));
+                closed[i] = 0;
+            })
+            .Then([&, i] {
+                if (closed[i] == 0 && dialog.HelpLink().TrackingTipWindow() == nullptr) closed[i] = 1;
+            });
+    }
+    script.Then([] { ParkCursor(); }).End(IDCANCEL).Start();
+
+    const INT_PTR result = dialog.DoModal();
+    CAPTURE(script.Failures());
+    CHECK(result == IDCANCEL);
+    REQUIRE(script.Finished());
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        INFO(std::string(rows[i].name));
+        REQUIRE_MESSAGE(closed[i] != -1, "no tracking tip when the link got the focus");
+        CHECK((closed[i] == 1) == rows[i].closes);
+    }
+    CHECK_FALSE(DecisionRecorded());
 }
 }
