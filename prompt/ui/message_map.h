@@ -74,8 +74,8 @@ LRESULT CallRange(CWndBase& target, UINT message, WPARAM wParam, LPARAM lParam)
 template <class T, HBRUSH (T::*Handler)(HDC, HWND, UINT)>
 LRESULT CallCtlColor(CWndBase& target, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    const HBRUSH brush = (static_cast<T&>(target).*Handler)(reinterpret_cast<HDC>(wParam),
-                                                             reinterpret_cast<HWND>(lParam), message - WM_CTLCOLORMSGBOX);
+    const HBRUSH brush = (static_cast<T&>(target).*Handler)(
+        reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam), message - WM_CTLCOLORMSGBOX);
     return reinterpret_cast<LRESULT>(brush);
 }
 

@@ -37,7 +37,8 @@ private:
     // In member bodies, where Derived is complete.
     static constexpr void CheckOwnTable()
     {
-        static_assert(std::is_same_v<decltype(Derived::messageMap), const MessageMapOf<Derived>>,
-                      "a window class declares its own message table: static const MessageMapOf<ThisClass> messageMap;");
+        static_assert(
+            std::is_same_v<decltype(Derived::messageMap), const MessageMapOf<Derived>>,
+            "a window class declares its own message table: static const MessageMapOf<ThisClass> messageMap;");
     }
 };

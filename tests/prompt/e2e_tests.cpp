@@ -217,6 +217,13 @@ void ClickLeft()
     REQUIRE(SendInput(2, inputs, sizeof(INPUT)) == 2);
 }
 
+// A button of the common controls 6 shows that the pointer is over it (hot) once it has handled a
+// mouse move onto it.
+bool Hot(HWND button)
+{
+    return (SendMessageW(button, BM_GETSTATE, 0, 0) & BST_HOT) != 0;
+}
+
 POINT Centre(HWND window)
 {
     RECT rect{};
@@ -480,18 +487,17 @@ TEST_CASE_FIXTURE(PromptRun, "the help link: Tab to it shows its tip by the text
     // A move over the "No, thank you." button does not close the tip. The button lights up once
     // it has seen the move, which proves the prompt handled it.
     MoveMouse(Centre(noThanks));
-    REQUIRE_MESSAGE(WaitUntil([&] { return (SendMessageW(noThanks, BM_GETSTATE, 0, 0) & BST_HOT) != 0; },
-                              kForegroundTimeoutMs),
+    REQUIRE_MESSAGE(WaitUntil([&] { return Hot(noThanks); }, kForegroundTimeoutMs),
                     "the button did not show the pointer over it");
     CHECK(IsWindowVisible(tip));
 
     // A click inside the link leaves it; moving back onto the button afterwards proves the click
     // was handled (input is handled in order).
     MoveMouse(Centre(link));
-    REQUIRE(WaitUntil([&] { return (SendMessageW(noThanks, BM_GETSTATE, 0, 0) & BST_HOT) == 0; }, kForegroundTimeoutMs));
+    REQUIRE(WaitUntil([&] { return !Hot(noThanks); }, kForegroundTimeoutMs));
     ClickLeft();
     MoveMouse(Centre(noThanks));
-    REQUIRE(WaitUntil([&] { return (SendMessageW(noThanks, BM_GETSTATE, 0, 0) & BST_HOT) != 0; }, kForegroundTimeoutMs));
+    REQUIRE(WaitUntil([&] { return Hot(noThanks); }, kForegroundTimeoutMs));
     CHECK(IsWindowVisible(tip));
     CHECK(FocusOf(dialog) == link);
 

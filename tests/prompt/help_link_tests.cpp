@@ -166,8 +166,8 @@ struct LinkHost {
         parent = CreateWindowExW(0, L"Static", L"", WS_POPUP | WS_VISIBLE | SS_WHITERECT, 300, 300, 320, 120, nullptr,
                                  nullptr, nullptr, nullptr);
         REQUIRE(parent != nullptr);
-        link = CreateWindowExW(0, L"Static", L"What's this?", WS_CHILD | WS_VISIBLE | linkStyle, 40, 30, 150, 24, parent,
-                               nullptr, nullptr, nullptr);
+        link = CreateWindowExW(0, L"Static", L"What's this?", WS_CHILD | WS_VISIBLE | linkStyle, 40, 30, 150, 24,
+                               parent, nullptr, nullptr, nullptr);
         REQUIRE(link != nullptr);
         SendMessageW(link, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
         RedrawWindow(parent, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
@@ -278,7 +278,8 @@ TEST_CASE("help link: binding makes the hover tooltip with one tool over the lin
         const HWND tip = link.HoverTipWindow();
         REQUIRE(tip != nullptr);
         CHECK(ClassOf(tip) == L"tooltips_class32");
-        CHECK((GetWindowLongW(tip, GWL_STYLE) & (WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX)) == (WS_POPUP | TTS_ALWAYSTIP));
+        const LONG style = GetWindowLongW(tip, GWL_STYLE);
+        CHECK((style & (WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX)) == (WS_POPUP | TTS_ALWAYSTIP));
         CHECK(GetWindowLongW(tip, GWL_EXSTYLE) == WS_EX_TOOLWINDOW);  // what the tooltip control adds itself
         CHECK(GetWindow(tip, GW_OWNER) == host.parent);  // a popup owned by the link is owned by its top level
         CHECK(link.TrackingTipWindow() == nullptr);
@@ -356,7 +357,8 @@ TEST_CASE("help link: DrawFocus frames the text one pixel outside (the window fo
         LinkHost host(row.style);
         CGlanceUIStatic link;
         REQUIRE(link.SubclassWindow(host.link));
-        const RECT frame = ToClient(host.parent, Inflated(row.framesText ? TextOnScreen(host.link) : WindowRect(host.link), 1));
+        const RECT target = row.framesText ? TextOnScreen(host.link) : WindowRect(host.link);
+        const RECT frame = ToClient(host.parent, Inflated(target, 1));
         const RECT region = Inflated(ToClient(host.parent, WindowRect(host.link)), 4);
 
         const Pixels before = Capture(host.parent, region);
@@ -368,7 +370,8 @@ TEST_CASE("help link: DrawFocus frames the text one pixel outside (the window fo
         CHECK(after.bits == before.bits);
     }
 
-    const HWND orphan = CreateWindowExW(0, L"Static", L"no parent", WS_POPUP, 0, 0, 80, 20, nullptr, nullptr, nullptr, nullptr);
+    const HWND orphan =
+        CreateWindowExW(0, L"Static", L"no parent", WS_POPUP, 0, 0, 80, 20, nullptr, nullptr, nullptr, nullptr);
     CGlanceUIStatic link;
     REQUIRE(link.SubclassWindow(orphan));
     CHECK_FALSE(link.DrawFocus());
@@ -390,7 +393,8 @@ TEST_CASE("help link: only mouse moves and button presses and releases are relay
     script
         .Then([&] {
             CHECK_MESSAGE(dialog.link.HoverTipWindow() != nullptr, "no hover tooltip");
-            SetWindowSubclass(dialog.link.HoverTipWindow(), &RecordRelays, 1, reinterpret_cast<DWORD_PTR>(dialog.Link()));
+            SetWindowSubclass(dialog.link.HoverTipWindow(), &RecordRelays, 1,
+                              reinterpret_cast<DWORD_PTR>(dialog.Link()));
             postAll(dialog.Link());
         })
         .Then([&] {
@@ -438,9 +442,11 @@ TEST_CASE("help link: Tab to it draws the focus rectangle one pixel outside its 
     HWND link = nullptr, cancel = nullptr, tip = nullptr, focusAfterTab = nullptr, focusAfterSecondTab = nullptr;
     bool tipVisible = false, tipGone = false;
     DialogScript script([&] { return dialog.Window(); });
-    script.WaitUntil([&] { return dialog.Window() != nullptr && IsWindowVisible(dialog.Window()); }, 10000, "the dialog shows")
+    script.WaitUntil([&] { return dialog.Window() != nullptr && IsWindowVisible(dialog.Window()); }, 10000,
+                     "the dialog shows")
         .Then([&] {
-            RedrawWindow(dialog.Window(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+            RedrawWindow(dialog.Window(), nullptr, nullptr,
+                         RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
             CHECK(GetFocus() == GetDlgItem(dialog.Window(), IDOK));
             link = dialog.Link();
             text = TextOnScreen(link);
@@ -492,7 +498,8 @@ TEST_CASE("help link: the hover tip shows its text while the mouse rests on the 
     std::wstring hoverText;
     bool trackingTipAfterFocus = true, focusOnLink = false;
     DialogScript script([&] { return dialog.Window(); });
-    script.WaitUntil([&] { return dialog.Window() != nullptr && IsWindowVisible(dialog.Window()); }, 10000, "the dialog shows")
+    script.WaitUntil([&] { return dialog.Window() != nullptr && IsWindowVisible(dialog.Window()); }, 10000,
+                     "the dialog shows")
         .Then([&] {
             // The display's own mouse move over the link, relayed like any other.
             const RECT text = TextOnScreen(dialog.Link());
@@ -656,8 +663,13 @@ TEST_CASE("the prompt dialog's own loop: a click outside the link, also on the t
                 const RECT linkRect = WindowRect(link), tipRect = WindowRect(tip);
                 POINT pt{};
                 switch (row.where) {
-                case Where::InsideLink: pt = {(linkRect.left + linkRect.right) / 2, (linkRect.top + linkRect.bottom) / 2}; break;
-                case Where::OutsideLink: pt = {3, 3}, ClientToScreen(window, &pt); break;
+                case Where::InsideLink:
+                    pt = {(linkRect.left + linkRect.right) / 2, (linkRect.top + linkRect.bottom) / 2};
+                    break;
+                case Where::OutsideLink:  // the dialog's background by its top-left corner
+                    pt = {3, 3};
+                    ClientToScreen(window, &pt);
+                    break;
                 case Where::OnTipOutsideLink: pt = {tipRect.right - 2, tipRect.bottom - 2}; break;
                 }
                 CHECK_FALSE(PtInRect(&linkRect, pt) == (row.where != Where::InsideLink));

@@ -507,7 +507,8 @@ private:
 constinit const MessageEntry CTeardownStatic::messageEntries[] = {
     DestroyEntry<CTeardownStatic, &CTeardownStatic::OnDestroy>(),
 };
-constinit const MessageMapOf<CTeardownStatic> CTeardownStatic::messageMap = MakeMessageMap<CTeardownStatic>(messageEntries);
+constinit const MessageMapOf<CTeardownStatic> CTeardownStatic::messageMap =
+    MakeMessageMap<CTeardownStatic>(messageEntries);
 
 class CTeardownDialog : public CWindowClass<CTeardownDialog, CDialogBase> {
 public:
@@ -532,7 +533,8 @@ constinit const MessageEntry CTeardownDialog::messageEntries[] = {
     DestroyEntry<CTeardownDialog, &CTeardownDialog::OnDestroy>(),
     MessageEntryOf<CTeardownDialog, &CTeardownDialog::OnNcDestroy>(WM_NCDESTROY),
 };
-constinit const MessageMapOf<CTeardownDialog> CTeardownDialog::messageMap = MakeMessageMap<CTeardownDialog>(messageEntries);
+constinit const MessageMapOf<CTeardownDialog> CTeardownDialog::messageMap =
+    MakeMessageMap<CTeardownDialog>(messageEntries);
 
 std::string Join(const std::vector<std::string>& items)
 {
@@ -571,7 +573,8 @@ TEST_CASE("message tables: the derived table first, then its base; commands matc
     CTableEmpty empty;
     for (CWndBase* object : {static_cast<CWndBase*>(&derived), static_cast<CWndBase*>(&empty)}) {
         for (const Row& row : rows) {
-            const std::string name = std::string(object == &derived ? "derived class: " : "class without entries: ") + row.name;
+            const std::string name =
+                std::string(object == &derived ? "derived class: " : "class without entries: ") + row.name;
             INFO(name);
             g_calls.clear();
             LRESULT result = -7;
@@ -598,7 +601,6 @@ TEST_CASE("typed entries: each hands its handler the message's parts and returns
     const HDC dc = reinterpret_cast<HDC>(0x1D);
     const HWND other = reinterpret_cast<HWND>(0x2E);
     CTypedEntries object;
-    const std::string brush = std::to_string(reinterpret_cast<LRESULT>(object.brush));
     struct Row {
         UINT message;
         WPARAM wParam;
@@ -634,7 +636,6 @@ TEST_CASE("typed entries: each hands its handler the message's parts and returns
         REQUIRE(g_calls.size() == (row.call.empty() ? 0u : 1u));
         if (!row.call.empty()) CHECK(g_calls[0] == row.call);
     }
-    (void)brush;
 }
 
 TEST_CASE("not handled: a handler's SetMsgHandled(FALSE) leaves the message to the default, nested messages keep their own")
@@ -664,7 +665,8 @@ TEST_CASE("not handled: a handler's SetMsgHandled(FALSE) leaves the message to t
 TEST_CASE("the default handling: a bound control's own procedure, the dialog manager's for a dialog, never DefWindowProcW")
 {
     // What the control and the dialog manager answer themselves; DefWindowProcW answers 0.
-    const HWND plain = CreateWindowExW(0, L"Static", L"plain", WS_POPUP, 0, 0, 50, 20, nullptr, nullptr, nullptr, nullptr);
+    const HWND plain =
+        CreateWindowExW(0, L"Static", L"plain", WS_POPUP, 0, 0, 50, 20, nullptr, nullptr, nullptr, nullptr);
     REQUIRE(plain != nullptr);
     const LRESULT controlOwn = SendMessageW(plain, WM_GETDLGCODE, 0, 0);
     REQUIRE(controlOwn != 0);
@@ -679,7 +681,8 @@ TEST_CASE("the default handling: a bound control's own procedure, the dialog man
     };
     const Row rows[] = {
         {"the handler declines", Reply::Declines, controlOwn, dialogManagerOwn},
-        {"the handler runs the default itself and returns its result", Reply::CallsDefault, controlOwn, dialogManagerOwn},
+        {"the handler runs the default itself and returns its result", Reply::CallsDefault, controlOwn,
+         dialogManagerOwn},
         {"the handler answers", Reply::Answers, kOwnAnswer, kOwnAnswer},
     };
     for (const Row& row : rows) {
@@ -766,7 +769,8 @@ TEST_CASE("the dialog's hook sees the messages of the windows it owns (its toolt
         .Then([&] {
             window = dialog.GetSafeHwnd();
             dialogChild = GetDlgItem(window, IDC_PROBE_STATIC);
-            ownedPopup = CreateWindowExW(0, L"Static", L"owned", WS_POPUP, 0, 0, 20, 20, window, nullptr, nullptr, nullptr);
+            ownedPopup =
+                CreateWindowExW(0, L"Static", L"owned", WS_POPUP, 0, 0, 20, 20, window, nullptr, nullptr, nullptr);
             childOfPopup = CreateWindowExW(0, L"Static", L"below the owned", WS_CHILD, 0, 0, 5, 5, ownedPopup, nullptr,
                                            nullptr, nullptr);
             unrelated = CreateWindowExW(0, L"Static", L"unrelated", WS_POPUP, 0, 0, 20, 20, nullptr, nullptr, nullptr,
@@ -794,12 +798,14 @@ TEST_CASE("the modal loop's edge cases: WM_QUIT, ending during initialisation, a
         bool initialised;
     };
     const Row rows[] = {
-        {"WM_QUIT: the loop ends with -1, the quit stays for the outer loop", IDD_UI_PROBE, Ending::QuitMessage, -1, true},
+        {"WM_QUIT: the loop ends with -1, the quit stays for the outer loop", IDD_UI_PROBE, Ending::QuitMessage, -1,
+         true},
         {"::EndDialog in OnInitDialog: never shown", IDD_UI_PROBE, Ending::EndInInit, 5, true},
         {"a missing template: -1, nothing created", IDD_MISSING, Ending::EndInInit, -1, false},
         {"the member EndDialog in a handler", IDD_UI_PROBE, Ending::MemberEndFromPosted, 6, true},
         {"::EndDialog in a handler", IDD_UI_PROBE, Ending::ApiEndFromPosted, 7, true},
-        {"EndDialog in the handler of a message another thread sent", IDD_UI_PROBE, Ending::EndFromSentByThread, 8, true},
+        {"EndDialog in the handler of a message another thread sent", IDD_UI_PROBE, Ending::EndFromSentByThread, 8,
+         true},
     };
     for (const Row& row : rows) {
         INFO(std::string(row.name));
@@ -908,7 +914,8 @@ TEST_CASE("a control outlives the object bound to it: its own procedure is resto
 
 TEST_CASE("unbinding removes only the object's own subclass: one installed after the binding keeps working")
 {
-    const HWND control = CreateWindowExW(0, L"Static", L"chained", WS_POPUP, 0, 0, 50, 20, nullptr, nullptr, nullptr, nullptr);
+    const HWND control =
+        CreateWindowExW(0, L"Static", L"chained", WS_POPUP, 0, 0, 50, 20, nullptr, nullptr, nullptr, nullptr);
     REQUIRE(control != nullptr);
     g_events.clear();
     g_laterSubclassCalls = 0;
