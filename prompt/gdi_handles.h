@@ -1,4 +1,5 @@
-// Owners for the GDI objects of the prompt (UniqueHandle policies, see common/unique_handle.h).
+// Owners for the GDI objects and device contexts of the prompt (UniqueHandle policies, see
+// common/unique_handle.h).
 #pragma once
 
 #include <windows.h>
@@ -12,3 +13,42 @@ struct BrushTraits {
 };
 
 using UniqueBrush = UniqueHandle<BrushTraits>;
+
+// A device context of a window's client area (GetDC), released to that window when the owner goes.
+class WindowDC {
+public:
+    explicit WindowDC(HWND window) noexcept : window_(window), dc_(GetDC(window)) {}
+    ~WindowDC()
+    {
+        if (dc_ != nullptr) ReleaseDC(window_, dc_);
+    }
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+
+    HDC Get() const noexcept { return dc_; }
+    explicit operator bool() const noexcept { return dc_ != nullptr; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+// Selects `object` into `dc` for the owner's lifetime; the object it replaced comes back when the
+// owner goes. A null object selects nothing.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object) noexcept
+        : dc_(dc), previous_(object != nullptr ? SelectObject(dc, object) : nullptr)
+    {
+    }
+    ~SelectedObject()
+    {
+        if (previous_ != nullptr && previous_ != HGDI_ERROR) SelectObject(dc_, previous_);
+    }
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};

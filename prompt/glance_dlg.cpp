@@ -2,8 +2,6 @@
 
 #include <shlwapi.h>
 
-#include <iterator>
-
 #include "feedback_choice.h"
 #include "function_sources.h"
 #include "resources/resource.h"
@@ -13,11 +11,30 @@ constinit const MessageEntry CGlanceUIAppDlg::messageEntries[] = {
     CommandEntry<CGlanceUIAppDlg, &CGlanceUIAppDlg::OnOk>(IDOK, BN_CLICKED),
     CommandEntry<CGlanceUIAppDlg, &CGlanceUIAppDlg::OnNoThanks>(IDNO, BN_CLICKED),
 };
-constinit const MessageMap CGlanceUIAppDlg::messageMap = {&CDialogBase::messageMap, messageEntries,
-                                                          std::size(messageEntries)};
+constinit const MessageMapOf<CGlanceUIAppDlg> CGlanceUIAppDlg::messageMap =
+    MakeMessageMap<CGlanceUIAppDlg>(messageEntries);
+
+namespace {
+// The mouse-button presses and releases that close the help link's tracking tip when they happen
+// outside the link. Moves and double-clicks never do.
+bool ClosesTrackingTip(UINT message)
+{
+    switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONUP:
+        return true;
+    default:
+        return false;
+    }
+}
+}  // namespace
 
 CGlanceUIAppDlg::CGlanceUIAppDlg(HWND owner)
-    : CDialogBase(IDD_GLANCEUIAPP_DIALOG, owner), m_sourcesFound(FALSE), m_functionCount(0)
+    : CWindowClass(IDD_GLANCEUIAPP_DIALOG, owner), m_sourcesFound(FALSE), m_functionCount(0)
 {
     for (PromptFunction& slot : m_functions) slot = PromptFunction::None;
     m_backgroundBrush.Reset(CreateSolidBrush(GetSysColor(COLOR_WINDOW)));
@@ -32,9 +49,26 @@ CGlanceUIAppDlg::CGlanceUIAppDlg(HWND owner)
     m_sourcesFound = DiscoverFunctions();
 }
 
-const MessageMap* CGlanceUIAppDlg::GetMessageMap() const
+BOOL CGlanceUIAppDlg::OnInitDialog()
 {
-    return &messageMap;
+    CDialogBase::OnInitDialog();
+    SetWindowTextW(m_helpLink.GetSafeHwnd(), L"What's this?");
+    m_helpLink.SetTipText(m_hoverText);
+    return TRUE;
+}
+
+void CGlanceUIAppDlg::BindControls()
+{
+    // Before any text is set, so that the hover tooltip exists from the start.
+    m_helpLink.SubclassDlgItem(IDC_HELP_LINK, *this);
+}
+
+BOOL CGlanceUIAppDlg::PreTranslateMessage(MSG* message)
+{
+    RECT link{};
+    GetWindowRect(m_helpLink.GetSafeHwnd(), &link);
+    if (ClosesTrackingTip(message->message) && !PtInRect(&link, message->pt)) m_helpLink.HideTrackingTip();
+    return CDialogBase::PreTranslateMessage(message);
 }
 
 BOOL CGlanceUIAppDlg::DiscoverFunctions()

@@ -1,16 +1,17 @@
 // CGlanceUIAppDlg, the feedback opt-in prompt: its model (which functions to offer, its two
 // texts) is complete when the constructor returns, before any window exists; its two buttons
-// record the user's decision.
+// record the user's decision; its "What's this?" link (control 1025) explains Fn Lock.
 #pragma once
 
 #include <windows.h>
 
 #include "gdi_handles.h"
+#include "glance_static.h"
 #include "prompt_function.h"
 #include "prompt_text.h"
 #include "ui/ui.h"
 
-class CGlanceUIAppDlg : public CDialogBase {
+class CGlanceUIAppDlg : public CWindowClass<CGlanceUIAppDlg, CDialogBase> {
 public:
     // Dialog template 102. Reads the texts beside the program and discovers the functions.
     explicit CGlanceUIAppDlg(HWND owner = nullptr);
@@ -29,16 +30,24 @@ public:
     const wchar_t* MessageText() const { return m_messageText; }
     const wchar_t* HoverText() const { return m_hoverText; }
     HBRUSH BackgroundBrush() const { return m_backgroundBrush.Get(); }
+    CGlanceUIStatic& HelpLink() { return m_helpLink; }
+
+    // Before the dialog's keyboard handling: a mouse button pressed or released (not a
+    // double-click, not a move) anywhere outside the help link's window closes its tracking tip.
+    BOOL PreTranslateMessage(MSG* message) override;
+
+    static const MessageMapOf<CGlanceUIAppDlg> messageMap;
 
 protected:
-    const MessageMap* GetMessageMap() const override;
+    // The standard initialisation (binds the help link), then the link's text and tip text.
+    BOOL OnInitDialog() override;
+    // Control 1025 to m_helpLink.
+    void BindControls() override;
 
     // "OK" (also Enter while no other push button has the focus): records 1, ends with IDOK.
     void OnOk();
     // "No, thank you.": records 0, ends with IDCANCEL.
     void OnNoThanks();
-
-    static const MessageMap messageMap;
 
 private:
     static const MessageEntry messageEntries[];
@@ -49,4 +58,5 @@ private:
     PromptFunction m_functions[kPromptFunctionSlots];
     wchar_t m_messageText[kPromptTextChars] = {};
     wchar_t m_hoverText[kPromptTextChars] = {};
+    CGlanceUIStatic m_helpLink;
 };

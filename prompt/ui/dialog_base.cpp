@@ -1,8 +1,28 @@
 #include "ui/dialog_base.h"
 
-#include <iterator>
-
 namespace {
+// One running DoModal. The frames of this thread form a list, innermost first; the message hook
+// serves the innermost dialog.
+struct ModalFrame {
+    CDialogBase* dialog;  // null once the object has been destroyed inside its loop
+    ModalFrame* outer;
+    bool quitRetrieved;   // the loop took WM_QUIT from the queue, which ends it
+};
+thread_local ModalFrame* t_innermostModal = nullptr;
+thread_local HHOOK t_messageFilter = nullptr;
+thread_local HHOOK t_retrievedMessages = nullptr;
+
+// WH_GETMESSAGE: the dialog manager ends its loop when it takes WM_QUIT from the queue (and posts
+// it again), with a result of its own choosing (IDOK under wine); DoModal reports -1 instead.
+LRESULT CALLBACK NoteQuit(int code, WPARAM removal, LPARAM lParam)
+{
+    if (code == HC_ACTION && removal == PM_REMOVE && reinterpret_cast<const MSG*>(lParam)->message == WM_QUIT &&
+        t_innermostModal != nullptr) {
+        t_innermostModal->quitRetrieved = true;
+    }
+    return CallNextHookEx(nullptr, code, removal, lParam);
+}
+
 // Messages whose result a dialog procedure returns itself instead of through DWLP_MSGRESULT.
 bool ReturnsResultDirectly(UINT message)
 {
@@ -15,24 +35,31 @@ constinit const MessageEntry CDialogBase::messageEntries[] = {
     CommandEntry<CDialogBase, &CDialogBase::OnOK>(IDOK, BN_CLICKED),
     CommandEntry<CDialogBase, &CDialogBase::OnCancel>(IDCANCEL, BN_CLICKED),
 };
-constinit const MessageMap CDialogBase::messageMap = {&CWndBase::messageMap, messageEntries, std::size(messageEntries)};
+constinit const MessageMapOf<CDialogBase> CDialogBase::messageMap = MakeMessageMap<CDialogBase>(messageEntries);
 
 CDialogBase::CDialogBase(UINT templateId, HWND owner) : m_templateId(templateId), m_owner(owner) {}
 
 CDialogBase::~CDialogBase()
 {
-    if (m_hWnd != nullptr) DestroyWindow(m_hWnd);
-}
-
-const MessageMap* CDialogBase::GetMessageMap() const
-{
-    return &messageMap;
+    for (ModalFrame* frame = t_innermostModal; frame != nullptr; frame = frame->outer) {
+        if (frame->dialog == this) frame->dialog = nullptr;
+    }
+    if (m_hWnd == nullptr) return;
+    // Destroyed inside its own modal loop. The derived parts are gone: detached first, the window
+    // reaches no handler any more; the dialog manager's loop ends and destroys it.
+    const HWND window = m_hWnd;
+    SetWindowLongPtrW(window, DWLP_USER, 0);
+    m_hWnd = nullptr;
+    ::EndDialog(window, -1);
 }
 
 BOOL CDialogBase::OnInitDialog()
 {
+    BindControls();
     return TRUE;
 }
+
+void CDialogBase::BindControls() {}
 
 void CDialogBase::OnOK()
 {
@@ -44,74 +71,102 @@ void CDialogBase::OnCancel()
     EndDialog(IDCANCEL);
 }
 
-void CDialogBase::EndDialog(INT_PTR result)
+BOOL CDialogBase::EndDialog(INT_PTR result)
 {
-    m_modalResult = result;
-    m_continueModal = FALSE;
-    // Wakes the loop when EndDialog runs outside of its dispatch (a message sent from elsewhere).
-    if (m_hWnd != nullptr) PostMessageW(m_hWnd, WM_NULL, 0, 0);
+    if (m_hWnd == nullptr) return FALSE;
+    return ::EndDialog(m_hWnd, result);
+}
+
+BOOL CDialogBase::PreTranslateMessage(MSG*)
+{
+    return FALSE;
 }
 
 INT_PTR CDialogBase::DoModal()
 {
-    m_modalResult = -1;
-    m_continueModal = TRUE;
-    const bool disableOwner = m_owner != nullptr && IsWindowEnabled(m_owner);
-    if (disableOwner) EnableWindow(m_owner, FALSE);
-
-    const HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId), m_owner,
-                                           &DialogProc, reinterpret_cast<LPARAM>(this));
-    if (window != nullptr) {
-        if (m_continueModal && !IsWindowVisible(window)) ShowWindow(window, SW_SHOWNORMAL);
-        RunModalLoop();
+    // The frame and the hook belong to this call, not to the object: the object may be destroyed
+    // inside its own loop, so nothing here touches it once the dialog manager has returned.
+    ModalFrame frame{this, t_innermostModal, false};
+    t_innermostModal = &frame;
+    // One pair of hooks per thread, however deeply DoModal nests. Without the filter the dialog
+    // still runs, but no PreTranslateMessage sees its messages.
+    const bool installsHooks = t_messageFilter == nullptr;
+    if (installsHooks) {
+        t_messageFilter = SetWindowsHookExW(WH_MSGFILTER, &MessageFilterHook, nullptr, GetCurrentThreadId());
+        t_retrievedMessages = SetWindowsHookExW(WH_GETMESSAGE, &NoteQuit, nullptr, GetCurrentThreadId());
     }
-    m_continueModal = FALSE;
+    const HWND owner = m_owner;
+    const bool ownerWasEnabled = owner != nullptr && IsWindowEnabled(owner);
 
-    // The owner is enabled again before the dialog goes, so that activation can return to it.
-    if (disableOwner) EnableWindow(m_owner, TRUE);
-    if (m_owner != nullptr && m_hWnd != nullptr && GetActiveWindow() == m_hWnd) SetActiveWindow(m_owner);
-    if (m_hWnd != nullptr) DestroyWindow(m_hWnd);
-    return window != nullptr ? m_modalResult : -1;
+    const INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId), owner,
+                                           &DialogProc, reinterpret_cast<LPARAM>(this));
+
+    // The dialog manager enables the owner again in EndDialog only, not when WM_QUIT ends the loop.
+    if (ownerWasEnabled && !IsWindowEnabled(owner)) EnableWindow(owner, TRUE);
+    if (installsHooks) {
+        if (t_messageFilter != nullptr) UnhookWindowsHookEx(t_messageFilter);
+        if (t_retrievedMessages != nullptr) UnhookWindowsHookEx(t_retrievedMessages);
+        t_messageFilter = nullptr;
+        t_retrievedMessages = nullptr;
+    }
+    t_innermostModal = frame.outer;
+    return frame.quitRetrieved ? -1 : result;
 }
 
-void CDialogBase::RunModalLoop()
+LRESULT CALLBACK CDialogBase::MessageFilterHook(int code, WPARAM wParam, LPARAM lParam)
 {
-    MSG message;
-    while (m_continueModal && m_hWnd != nullptr) {
-        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-        if (got == 0) {
-            // WM_QUIT belongs to an outer loop: end this one and leave the quit for it.
-            PostQuitMessage(static_cast<int>(message.wParam));
-            return;
-        }
-        if (got == -1) return;
-        if (PreTranslateQueued(&message)) continue;
-        if (IsDialogMessageW(m_hWnd, &message)) continue;
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
+    if (code == MSGF_DIALOGBOX && t_innermostModal != nullptr && t_innermostModal->dialog != nullptr &&
+        t_innermostModal->dialog->PreTranslateQueued(reinterpret_cast<MSG*>(lParam))) {
+        return TRUE;  // consumed: the dialog manager neither handles nor dispatches it
     }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 BOOL CDialogBase::PreTranslateQueued(MSG* message)
 {
+    if (m_hWnd == nullptr || !IsDialogWindow(message->hwnd)) return FALSE;
     if (message->hwnd != m_hWnd) {
         CWndBase* target = FromHandlePermanent(message->hwnd);
         if (target != nullptr && target->PreTranslateMessage(message)) return TRUE;
     }
-    if (message->hwnd == m_hWnd || IsChild(m_hWnd, message->hwnd)) return PreTranslateMessage(message);
+    return PreTranslateMessage(message);
+}
+
+BOOL CDialogBase::IsDialogWindow(HWND window) const
+{
+    if (window == nullptr) return FALSE;
+    // Owners are always top-level windows: from the window's top-level ancestor along its owners.
+    for (HWND top = GetAncestor(window, GA_ROOT); top != nullptr; top = GetWindow(top, GW_OWNER)) {
+        if (top == m_hWnd) return TRUE;
+    }
     return FALSE;
+}
+
+LRESULT CDialogBase::DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (m_hWnd == nullptr) return 0;
+    // DefDlgProcW first offers the message to the dialog procedure again; told to decline, the
+    // procedure leaves it to the dialog manager's own handling.
+    m_declineNext = TRUE;
+    const LRESULT result = DefDlgProcW(m_hWnd, message, wParam, lParam);
+    m_declineNext = FALSE;
+    return result;
 }
 
 INT_PTR CALLBACK CDialogBase::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_INITDIALOG) {
-        auto* self = reinterpret_cast<CDialogBase*>(lParam);
+    auto* self = reinterpret_cast<CDialogBase*>(GetWindowLongPtrW(window, DWLP_USER));
+    if (self != nullptr && self->m_declineNext) {
+        self->m_declineNext = FALSE;
+        return FALSE;
+    }
+    if (message == WM_INITDIALOG && self == nullptr) {
+        self = reinterpret_cast<CDialogBase*>(lParam);
         SetWindowLongPtrW(window, DWLP_USER, lParam);
         self->m_hWnd = window;
         return self->OnInitDialog();
     }
-    auto* self = reinterpret_cast<CDialogBase*>(GetWindowLongPtrW(window, DWLP_USER));
-    if (self == nullptr) return FALSE;  // messages before WM_INITDIALOG get the default handling
+    if (self == nullptr) return FALSE;  // before WM_INITDIALOG, or detached: the dialog manager's handling
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(window, DWLP_USER, 0);
         self->m_hWnd = nullptr;

@@ -5,7 +5,7 @@ const MessageEntry* FindMessageEntry(const MessageMap* map, UINT message, WPARAM
     for (; map != nullptr; map = map->base) {
         for (std::size_t i = 0; i < map->count; ++i) {
             const MessageEntry& entry = map->entries[i];
-            if (entry.message != message) continue;
+            if (message < entry.message || message > entry.lastMessage) continue;
             if (message == WM_COMMAND && (entry.id != LOWORD(wParam) || entry.notifyCode != HIWORD(wParam))) continue;
             return &entry;
         }

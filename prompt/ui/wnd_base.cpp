@@ -1,15 +1,19 @@
 #include "ui/wnd_base.h"
 
+#include <commctrl.h>
+
 namespace {
 // The window property that leads from a bound window to its object.
 constexpr const wchar_t* kObjectProperty = L"GlanceUI.BoundObject";
+// The id of this library's subclass among the window's subclasses (the procedure tells it apart).
+constexpr UINT_PTR kSubclassId = 1;
 }  // namespace
 
-constinit const MessageMap CWndBase::messageMap = {nullptr, nullptr, 0};
+constinit const MessageMapOf<CWndBase> CWndBase::messageMap = {{nullptr, nullptr, 0}};
 
 CWndBase::~CWndBase()
 {
-    if (m_originalProc != nullptr) UnsubclassWindow();
+    if (m_subclassed) UnsubclassWindow();
 }
 
 const MessageMap* CWndBase::GetMessageMap() const
@@ -30,13 +34,12 @@ BOOL CWndBase::SubclassWindow(HWND window)
     if (!SetPropW(window, kObjectProperty, this)) return FALSE;
     m_hWnd = window;
     PreSubclassWindow();
-    const LONG_PTR original = SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassProc));
-    if (original == 0) {
+    if (!SetWindowSubclass(window, &SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
         RemovePropW(window, kObjectProperty);
         m_hWnd = nullptr;
         return FALSE;
     }
-    m_originalProc = reinterpret_cast<WNDPROC>(original);
+    m_subclassed = TRUE;
     return TRUE;
 }
 
@@ -49,11 +52,13 @@ BOOL CWndBase::SubclassDlgItem(int id, const CWndBase& parent)
 
 HWND CWndBase::UnsubclassWindow()
 {
-    if (m_originalProc == nullptr) return nullptr;
+    if (!m_subclassed) return nullptr;
     const HWND window = m_hWnd;
-    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_originalProc));
+    // Only this subclass leaves the chain; the common controls restore the window's own procedure
+    // once no subclass is left and nobody replaced it after them.
+    RemoveWindowSubclass(window, &SubclassProc, kSubclassId);
     RemovePropW(window, kObjectProperty);
-    m_originalProc = nullptr;
+    m_subclassed = FALSE;
     m_hWnd = nullptr;
     return window;
 }
@@ -68,27 +73,37 @@ BOOL CWndBase::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* res
 {
     const MessageEntry* entry = FindMessageEntry(GetMessageMap(), message, wParam);
     if (entry == nullptr) return FALSE;
-    *result = entry->handler(*this, wParam, lParam);
-    return TRUE;
+    // A handler may send messages that reach this object again: each keeps its own state.
+    const CurrentMessage outer = m_current;
+    m_current = {message, wParam, lParam, TRUE};
+    const LRESULT handlerResult = entry->handler(*this, message, wParam, lParam);
+    const BOOL handled = m_current.handled;
+    m_current = outer;
+    if (handled) *result = handlerResult;
+    return handled;
 }
 
-LRESULT CWndBase::Default(UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CWndBase::Default()
 {
-    if (m_originalProc == nullptr) return DefWindowProcW(m_hWnd, message, wParam, lParam);
-    return CallWindowProcW(m_originalProc, m_hWnd, message, wParam, lParam);
+    return DefaultHandling(m_current.message, m_current.wParam, m_current.lParam);
 }
 
-LRESULT CALLBACK CWndBase::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CWndBase::DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    CWndBase* self = FromHandlePermanent(window);
-    if (self == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+    if (!m_subclassed) return 0;
+    return DefSubclassProc(m_hWnd, message, wParam, lParam);
+}
+
+LRESULT CALLBACK CWndBase::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                        DWORD_PTR object)
+{
+    auto* self = reinterpret_cast<CWndBase*>(object);
     if (message == WM_NCDESTROY) {
         // The last message of the window: unbind first, so that nothing reaches the object after.
-        const WNDPROC original = self->m_originalProc;
         self->UnsubclassWindow();
-        return CallWindowProcW(original, window, message, wParam, lParam);
+        return DefSubclassProc(window, message, wParam, lParam);
     }
     LRESULT result = 0;
     if (self->OnWndMsg(message, wParam, lParam, &result)) return result;
-    return self->Default(message, wParam, lParam);
+    return DefSubclassProc(window, message, wParam, lParam);
 }

@@ -1,7 +1,11 @@
 // GlanceUIApp.exe driven from outside on the test run's display: started as a process, found by
-// its caption, given real keyboard input (SendInput) and button clicks, and judged by its windows,
-// its exit and the decision value it leaves in HKEY_CURRENT_USER.
+// its caption, given real keyboard and mouse input (SendInput) and button clicks, and judged by its
+// windows, its exit and the decision value it leaves in HKEY_CURRENT_USER.
 #include <doctest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cwctype>
@@ -192,6 +196,78 @@ void PressKeys(std::initializer_list<WORD> keys)
     REQUIRE(SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) == inputs.size());
 }
 
+// Moves the pointer to `pt` (screen coordinates) as a real mouse would, with a move message.
+void MoveMouse(POINT pt)
+{
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = MulDiv(pt.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    input.mi.dy = MulDiv(pt.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    REQUIRE(SendInput(1, &input, sizeof(INPUT)) == 1);
+}
+
+// A left click where the pointer is.
+void ClickLeft()
+{
+    INPUT inputs[2] = {};
+    inputs[0].type = inputs[1].type = INPUT_MOUSE;
+    inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    REQUIRE(SendInput(2, inputs, sizeof(INPUT)) == 2);
+}
+
+// A button of the common controls 6 shows that the pointer is over it (hot) once it has handled a
+// mouse move onto it.
+bool Hot(HWND button)
+{
+    return (SendMessageW(button, BM_GETSTATE, 0, 0) & BST_HOT) != 0;
+}
+
+POINT Centre(HWND window)
+{
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+// The visible tooltips of a process.
+std::vector<HWND> VisibleTooltips(DWORD processId)
+{
+    struct Search {
+        DWORD processId;
+        std::vector<HWND> found;
+    } search{processId, {}};
+    EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(context);
+            wchar_t name[64] = {};
+            GetClassNameW(window, name, 64);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == s->processId && IsWindowVisible(window) && std::wstring(name) == L"tooltips_class32")
+                s->found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The one visible tooltip of the prompt, once it shows.
+HWND WaitForTooltip(const PromptProcess& prompt)
+{
+    std::vector<HWND> tips;
+    const bool shown = WaitUntil(
+        [&] {
+            tips = VisibleTooltips(prompt.Id());
+            return !tips.empty();
+        },
+        kForegroundTimeoutMs);
+    REQUIRE_MESSAGE(shown, "no tooltip of the prompt showed");
+    REQUIRE(tips.size() == 1);
+    return tips.front();
+}
+
 std::wstring Upper(std::wstring text)
 {
     for (wchar_t& c : text) c = static_cast<wchar_t>(towupper(c));
@@ -361,5 +437,83 @@ TEST_CASE_FIXTURE(PromptRun, "Escape, Alt+F4 and the close button end the prompt
     REQUIRE_MESSAGE(prompt.WaitForExit(), "the prompt did not end");
     CHECK(prompt.ExitCode() == 0);
     CHECK_FALSE(DecisionRecorded());
+}
+
+TEST_CASE_FIXTURE(PromptRun, "the help link: Tab to it shows its tip by the text, Tab away or a click elsewhere closes it, Enter on it records 1")
+{
+    testreg::SetDword(kFunctionList, L"Type2", 0x20000);  // Fn Lock offered: the link is shown
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+    PromptProcess prompt;
+    const HWND dialog = prompt.WaitForDialog();
+    const HWND ok = GetDlgItem(dialog, IDOK);
+    const HWND noThanks = GetDlgItem(dialog, IDNO);
+    const HWND link = GetDlgItem(dialog, 1025);
+    REQUIRE(link != nullptr);
+    CHECK(WindowText(link) == L"What's this?");
+    RequireKeyboardFocus(dialog, ok);
+    CHECK(VisibleTooltips(prompt.Id()).empty());
+
+    // Tab, Tab: OK, "No, thank you.", the link, whose tracking tip shows at once.
+    PressKeys({VK_TAB});
+    RequireKeyboardFocus(dialog, noThanks);
+    PressKeys({VK_TAB});
+    RequireKeyboardFocus(dialog, link);
+    HWND tip = WaitForTooltip(prompt);
+    CHECK(GetWindow(tip, GW_OWNER) == dialog);
+    // At the bottom-right corner of the link's text, which starts at the link's top-left corner and
+    // is narrower and lower than the control (prompt.ui measures the corner exactly).
+    RECT linkRect{}, tipRect{};
+    GetWindowRect(link, &linkRect);
+    GetWindowRect(tip, &tipRect);
+    CAPTURE(linkRect.left);
+    CAPTURE(linkRect.top);
+    CAPTURE(linkRect.right);
+    CAPTURE(linkRect.bottom);
+    CAPTURE(tipRect.left);
+    CAPTURE(tipRect.top);
+    CHECK(tipRect.left > linkRect.left + 10);
+    CHECK(tipRect.left <= linkRect.right);
+    CHECK(tipRect.top > linkRect.top + 5);
+    CHECK(tipRect.top <= linkRect.bottom);
+
+    // Tab away: the tip goes with the focus.
+    PressKeys({VK_TAB});
+    RequireKeyboardFocus(dialog, ok);
+    CHECK(WaitUntil([&] { return !IsWindow(tip); }, kForegroundTimeoutMs));
+    PressKeys({VK_SHIFT, VK_TAB});
+    RequireKeyboardFocus(dialog, link);
+    tip = WaitForTooltip(prompt);
+
+    // A move over the "No, thank you." button does not close the tip. The button lights up once
+    // it has seen the move, which proves the prompt handled it.
+    MoveMouse(Centre(noThanks));
+    REQUIRE_MESSAGE(WaitUntil([&] { return Hot(noThanks); }, kForegroundTimeoutMs),
+                    "the button did not show the pointer over it");
+    CHECK(IsWindowVisible(tip));
+
+    // A click inside the link leaves it; moving back onto the button afterwards proves the click
+    // was handled (input is handled in order).
+    MoveMouse(Centre(link));
+    REQUIRE(WaitUntil([&] { return !Hot(noThanks); }, kForegroundTimeoutMs));
+    ClickLeft();
+    MoveMouse(Centre(noThanks));
+    REQUIRE(WaitUntil([&] { return Hot(noThanks); }, kForegroundTimeoutMs));
+    CHECK(IsWindowVisible(tip));
+    CHECK(FocusOf(dialog) == link);
+
+    // A click on the dialog's background, outside the link, closes it; the focus stays.
+    POINT background = {3, 3};
+    ClientToScreen(dialog, &background);
+    MoveMouse(background);
+    ClickLeft();
+    CHECK(WaitUntil([&] { return !IsWindow(tip); }, kForegroundTimeoutMs));
+    CHECK(FocusOf(dialog) == link);
+
+    // Enter on the link presses the default button.
+    REQUIRE_FALSE(DecisionRecorded());
+    PressKeys({VK_RETURN});
+    REQUIRE_MESSAGE(prompt.WaitForExit(), "the prompt did not end after Enter");
+    CHECK(prompt.ExitCode() == 0);
+    CHECK(testreg::GetDword(kDecisionKey, L"Enable", HKEY_CURRENT_USER) == 1u);
 }
 }

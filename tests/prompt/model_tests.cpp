@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "dialog_script.h"
 #include "feedback_choice.h"
 #include "function_sources.h"
 #include "glance_dlg.h"
@@ -169,17 +170,32 @@ TEST_CASE("the dialog's table: OK records 1, No records 0, cancel records nothin
         {"another notification from OK", MAKEWPARAM(IDOK, BN_DOUBLECLICKED), -1, -1},
         {"another control", MAKEWPARAM(1025, BN_CLICKED), -1, -1},
     };
-    for (const Row& row : rows) {
-        INFO(std::string(row.name));
-        CleanPromptRegistry clean;
-        CGlanceUIAppDlg dialog;
-        LRESULT result = 0;
-        CHECK(dialog.OnWndMsg(WM_COMMAND, row.command, 0, &result) == (row.modalResult != -1));
-        CHECK(dialog.GetModalResult() == row.modalResult);
+    const auto checkRecorded = [](const Row& row) {
         if (row.recorded == -1) {
             CHECK_FALSE(DecisionRecorded());
         } else {
             CHECK(testreg::GetDword(kDecisionKey, L"Enable", HKEY_CURRENT_USER) == static_cast<DWORD>(row.recorded));
+        }
+    };
+    constexpr INT_PTR kNotEnded = 99;
+    for (const Row& row : rows) {
+        INFO(std::string(row.name));
+        {
+            INFO("the table alone, without a window");
+            CleanPromptRegistry clean;
+            CGlanceUIAppDlg dialog;
+            LRESULT result = 0;
+            CHECK(dialog.OnWndMsg(WM_COMMAND, row.command, 0, &result) == (row.modalResult != -1));
+            checkRecorded(row);
+        }
+        {
+            INFO("the dialog running, its template from the program's resources");
+            CleanPromptRegistry clean;
+            CGlanceUIAppDlg dialog;
+            DialogScript script([&] { return dialog.GetSafeHwnd(); });
+            script.Then([&] { PostMessageW(dialog.GetSafeHwnd(), WM_COMMAND, row.command, 0); }).End(kNotEnded).Start();
+            CHECK(dialog.DoModal() == (row.modalResult != -1 ? row.modalResult : kNotEnded));
+            checkRecorded(row);
         }
     }
 }
