@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <vector>
+
 #include "unique_handle.h"
 
 struct BrushTraits {
@@ -13,6 +16,41 @@ struct BrushTraits {
 };
 
 using UniqueBrush = UniqueHandle<BrushTraits>;
+
+struct BitmapTraits {
+    using Type = HBITMAP;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type h) noexcept { DeleteObject(h); }
+};
+
+using UniqueBitmap = UniqueHandle<BitmapTraits>;
+
+// Bitmaps loaded one after another (a null handle, from a failed load, included), deleted in the
+// order they were added when the list goes.
+class BitmapList {
+public:
+    BitmapList() = default;
+    ~BitmapList()
+    {
+        for (HBITMAP bitmap : bitmaps_) {
+            if (bitmap != nullptr) DeleteObject(bitmap);
+        }
+    }
+    BitmapList(const BitmapList&) = delete;
+    BitmapList& operator=(const BitmapList&) = delete;
+
+    // Takes ownership of `bitmap` and returns it.
+    HBITMAP Add(HBITMAP bitmap)
+    {
+        bitmaps_.push_back(bitmap);
+        return bitmap;
+    }
+    std::size_t Size() const { return bitmaps_.size(); }
+    HBITMAP At(std::size_t index) const { return bitmaps_[index]; }
+
+private:
+    std::vector<HBITMAP> bitmaps_;
+};
 
 // A device context of a window's client area (GetDC), released to that window when the owner goes.
 class WindowDC {

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "gdi_handles.h"
 #include "glance_static.h"
 #include "prompt_function.h"
@@ -38,9 +40,35 @@ public:
 
     static const MessageMapOf<CGlanceUIAppDlg> messageMap;
 
+    // Deletes the pictures it loaded (the dialog window is gone by then): the example picture,
+    // the top pictures in slot order, the bottom pictures; then the help link goes, then the
+    // background brush (the order of the members below gives this).
+    ~CGlanceUIAppDlg() override = default;
+
 protected:
-    // The standard initialisation (binds the help link), then the link's text and tip text.
+    // Binds the help link (standard initialisation), sets the texts, shows the example picture,
+    // hides every function control, lays out the offered functions (or the example alone), fits
+    // and centres the dialog, and widens the message to 10 px less than the dialog's outer width.
+    // TRUE: the first tab stop, "OK", gets the focus.
     BOOL OnInitDialog() override;
+
+    // The layout's steps, called only from OnInitDialog; FALSE when a control they need is
+    // missing, having moved nothing. Rectangles are window rectangles (screen coordinates).
+    BOOL HideFunctionControls();
+    BOOL LayoutFunctions();
+    BOOL PlaceFunctionGroup(const RECT& previous, int group, int top, int bottom, BOOL besidePrevious, BOOL secondRow);
+    BOOL PlaceExample(const RECT& lastGroup);
+    BOOL PlaceButtons(const RECT& lastGroup);
+    BOOL PlaceHelpLink(const RECT& fnLockGroup);
+    BOOL LayoutExampleOnly();
+    BOOL PlaceButtonsExampleOnly();
+    void FitAndCenterWindow();
+
+    // Every control-colour message: window-text colour (the help link: hot-track colour) on a
+    // transparent background, the window-colour brush.
+    HBRUSH OnCtlColor(HDC dc, HWND child, UINT ctlType);
+    // Paints the client area with the window-colour brush.
+    BOOL OnEraseBkgnd(HDC dc);
     // Control 1025 to m_helpLink.
     void BindControls() override;
 
@@ -59,4 +87,9 @@ private:
     wchar_t m_messageText[kPromptTextChars] = {};
     wchar_t m_hoverText[kPromptTextChars] = {};
     CGlanceUIStatic m_helpLink;
+    // Destroyed in reverse order of declaration: the example picture first, then the top
+    // pictures, then the bottom ones, all before the help link and the brush.
+    BitmapList m_bottomBitmaps;
+    BitmapList m_topBitmaps;
+    UniqueBitmap m_exampleBitmap;
 };

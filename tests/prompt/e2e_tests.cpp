@@ -4,15 +4,20 @@
 #include <doctest.h>
 
 #include <windows.h>
+#include <shlwapi.h>
+
+#include <windows.h>
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <memory>
 #include <cstdio>
 #include <cwctype>
 #include <string>
 #include <vector>
 
-#include "expected_template.h"
+#include "prompt_text.h"
 #include "prompt_test_support.h"
 #include "unique_handle.h"
 
@@ -268,10 +273,266 @@ HWND WaitForTooltip(const PromptProcess& prompt)
     return tips.front();
 }
 
-std::wstring Upper(std::wstring text)
+
+// --- the layout, seen from outside ---------------------------------------------------------
+
+// The machine's functions, in the order the prompt offers them, and how a source offers each.
+void OfferFunctions(int count)
 {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(towupper(c));
+    DWORD type2 = 0;
+    if (count > 0) type2 |= 0x20000;    // Fn Lock
+    if (count > 1) type2 |= 0x1000000;  // Touchpad
+    if (count > 2) type2 |= 0x1000;     // Num Lock
+    testreg::SetDword(kFunctionList, L"Type2", type2);
+    if (count > 3) testreg::SetDword(kFunctionList, L"CapsLock", 1);
+    if (count > 4) testreg::SetDword(kFunctionList, L"RVL", 1);
+    if (count > 5) testreg::SetDword(kCameraParameters, L"MachineType", 1);
+    if (count > 6) testreg::SetDword(kMicParameters, L"Capability", 1);
+}
+
+struct LayoutCase {
+    const char* name;
+    void (*seed)();
+    int functions;  // laid out as function groups; 0: the example alone
+    const wchar_t* labels[7];
+};
+
+const LayoutCase kLayoutCases[] = {
+    {"no source at all: the example alone", [] {}, 0, {}},
+    {"a source, nothing offered: the example alone", [] { OfferFunctions(0); }, 0, {}},
+    {"Caps Lock alone, which is no source: the example alone", [] { testreg::SetDword(kFunctionList, L"CapsLock", 1); },
+     0, {}},
+    {"1 function", [] { OfferFunctions(1); }, 1, {L"Fn Lock"}},
+    {"2 functions", [] { OfferFunctions(2); }, 2, {L"Fn Lock", L"Touchpad"}},
+    {"3 functions", [] { OfferFunctions(3); }, 3, {L"Fn Lock", L"Touchpad", L"Num Lock"}},
+    {"4 functions", [] { OfferFunctions(4); }, 4, {L"Fn Lock", L"Touchpad", L"Num Lock", L"Caps Lock"}},
+    {"5 functions", [] { OfferFunctions(5); }, 5, {L"Fn Lock", L"Touchpad", L"Num Lock", L"Caps Lock", L"RVL"}},
+    {"6 functions", [] { OfferFunctions(6); }, 6,
+     {L"Fn Lock", L"Touchpad", L"Num Lock", L"Caps Lock", L"RVL", L"Camera"}},
+    {"7 functions", [] { OfferFunctions(7); }, 7,
+     {L"Fn Lock", L"Touchpad", L"Num Lock", L"Caps Lock", L"RVL", L"Camera", L"Microphone"}},
+};
+
+// Group box, top picture, bottom picture of each slot, written out with numbers.
+constexpr int kSlots[7][3] = {{1000, 1002, 1003}, {1014, 1012, 1013}, {1001, 1004, 1005}, {1015, 1017, 1016},
+                              {1008, 1006, 1007}, {1009, 1011, 1010}, {1021, 1023, 1024}};
+
+RECT ClientRectOf(HWND dialog, int id)
+{
+    RECT rect{};
+    GetWindowRect(GetDlgItem(dialog, id), &rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+bool Visible(HWND dialog, int id)
+{
+    return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE;
+}
+
+std::string Text(const RECT& r)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "(%ld, %ld, %ld, %ld)", static_cast<long>(r.left), static_cast<long>(r.top),
+                  static_cast<long>(r.right), static_cast<long>(r.bottom));
     return text;
+}
+
+void CheckRect(const char* what, const RECT& actual, int left, int top, int width, int height)
+{
+    INFO(what << " is " << Text(actual));
+    CHECK(actual.left == left);
+    CHECK(actual.top == top);
+    CHECK(actual.right - actual.left == width);
+    CHECK(actual.bottom - actual.top == height);
+}
+
+// The arrangement the prompt's users see: every group box 120 x 235, 130 px apart in a row and 245
+// px between rows, starting 10 px below the message at its left edge; the shorter second row of 5
+// and 7 shifted 60 px; the Example box beside the (longer) first row; the buttons 100 x 25 below,
+// right-aligned with it; the dialog fitted around them and the message 10 px narrower than it.
+void CheckLayout(HWND dialog, const LayoutCase& row)
+{
+    const RECT message = ClientRectOf(dialog, 1020);
+    const int X = message.left, Y = message.bottom + 10;
+    const int n = row.functions;
+    RECT window{};
+    GetWindowRect(dialog, &window);
+    CHECK(message.right - message.left == (window.right - window.left) - 10);
+    wchar_t expectedMessage[kPromptTextChars] = {};
+    if (!ReadLocalizedString(kMessageTextKey, expectedMessage, testfiles::BinPath(L"GlanceUIApp.ini").c_str(),
+                             GetUserDefaultUILanguage(), kPromptTextChars)) {
+        StrCpyNW(expectedMessage, kDefaultMessageText, kPromptTextChars);
+    }
+    CHECK(WindowText(GetDlgItem(dialog, 1020)) == expectedMessage);
+
+    const int secondRowStart = n == 7 ? 4 : (n >= 5 ? 3 : 7);
+    const int shift = (n == 5 || n == 7) ? 60 : 0;
+    int captionOffset = -1;
+    for (int slot = 0; slot < 7; ++slot) {
+        CAPTURE(slot);
+        const bool shown = slot < n;
+        CHECK(Visible(dialog, kSlots[slot][0]) == shown);
+        CHECK(Visible(dialog, kSlots[slot][1]) == shown);
+        CHECK(Visible(dialog, kSlots[slot][2]) == shown);
+        if (!shown) continue;
+        const int rowIndex = slot < secondRowStart ? 0 : 1;
+        const int column = rowIndex == 0 ? slot : slot - secondRowStart;
+        const int left = X + (rowIndex == 1 ? shift : 0) + 130 * column, top = Y + 245 * rowIndex;
+        CheckRect("the group box", ClientRectOf(dialog, kSlots[slot][0]), left, top, 120, 235);
+        CHECK(WindowText(GetDlgItem(dialog, kSlots[slot][0])) == row.labels[slot]);
+        const RECT topPicture = ClientRectOf(dialog, kSlots[slot][1]);
+        // 22 px and one caption line below the box's top: the same line for every box.
+        if (captionOffset < 0) captionOffset = topPicture.top - top;
+        CHECK(captionOffset > 22);
+        CHECK(captionOffset < 22 + 40);
+        CheckRect("the top picture", topPicture, left + 22, top + captionOffset, 75, 70);
+        CheckRect("the bottom picture", ClientRectOf(dialog, kSlots[slot][2]), left + 22, top + 121, 75, 70);
+    }
+
+    const RECT example = ClientRectOf(dialog, 1019);
+    const RECT noThanks = ClientRectOf(dialog, IDNO);
+    if (n > 0) {
+        const int exampleLeft = X + 130 * (n == 7 ? 4 : (n >= 5 ? 3 : n));
+        CheckRect("the Example box", example, exampleLeft, n >= 5 ? Y + 127 : Y, 387, 235);
+        CheckRect("the No button", noThanks, example.right - 100, n >= 5 ? Y + 490 : Y + 245, 100, 25);
+        CheckRect("the OK button", ClientRectOf(dialog, IDOK), example.right - 210, noThanks.top, 100, 25);
+    } else {
+        // Below the message, as wide as its text; the buttons 20 px apart.
+        CHECK(example.top > message.bottom);
+        CHECK(example.left == message.left);
+        CHECK(example.bottom - example.top == 235);
+        CheckRect("the No button", noThanks, example.right - 100, example.bottom + 10, 100, 25);
+        CheckRect("the OK button", ClientRectOf(dialog, IDOK), example.right - 220, noThanks.top, 100, 25);
+    }
+    CheckRect("the example picture", ClientRectOf(dialog, 1018), example.left + 20, example.top + 20,
+              example.right - example.left - 40, 195);
+
+    // The help link and its icon stand in the Fn Lock box, which is slot 0 when it is offered.
+    CHECK(Visible(dialog, 1025) == (n > 0));
+    CHECK(Visible(dialog, 1026) == (n > 0));
+    if (n > 0) {
+        const RECT fnLock = ClientRectOf(dialog, kSlots[0][0]);
+        const RECT icon = ClientRectOf(dialog, 1026);
+        CheckRect("the help icon", icon, fnLock.left + 10, fnLock.bottom - 26, 16, 16);
+        const RECT link = ClientRectOf(dialog, 1025);
+        CHECK(link.left == icon.right);
+        CHECK(link.top == icon.top);
+        CHECK(link.bottom == icon.bottom);
+        CHECK(link.right - link.left > 20);  // as wide as "What's this?" in the dialog's font
+        CHECK(WindowText(GetDlgItem(dialog, 1025)) == L"What's this?");
+    }
+
+    // The dialog fitted around the No button (frame and caption from the system's metrics).
+    const int frameX = GetSystemMetrics(SM_CXDLGFRAME), frameY = GetSystemMetrics(SM_CYDLGFRAME);
+    CHECK(window.right - window.left == noThanks.right + 20 + 2 * frameX);
+    CHECK(window.bottom - window.top == noThanks.bottom + 20 + 2 * frameY + GetSystemMetrics(SM_CYCAPTION));
+    CHECK(window.left == GetSystemMetrics(SM_CXSCREEN) / 2 - (noThanks.right + 10) / 2 + frameX);
+    CHECK(window.top == GetSystemMetrics(SM_CYSCREEN) / 2 - (noThanks.top + 45) / 2 + frameY);
+}
+
+// A picture of the dialog as the screen shows it.
+class Screenshot {
+public:
+    explicit Screenshot(HWND dialog)
+    {
+        GetWindowRect(dialog, &window_);
+        width_ = window_.right - window_.left;
+        height_ = window_.bottom - window_.top;
+        pixels_.resize(static_cast<size_t>(width_) * height_);
+        HDC screen = GetDC(nullptr);
+        HDC memory = CreateCompatibleDC(screen);
+        HBITMAP bitmap = CreateCompatibleBitmap(screen, width_, height_);
+        HGDIOBJ previous = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, width_, height_, screen, window_.left, window_.top, SRCCOPY);
+        SelectObject(memory, previous);
+        info_.bmiHeader.biSize = sizeof info_.bmiHeader;
+        info_.bmiHeader.biWidth = width_;
+        info_.bmiHeader.biHeight = -height_;  // top-down
+        info_.bmiHeader.biPlanes = 1;
+        info_.bmiHeader.biBitCount = 32;
+        info_.bmiHeader.biCompression = BI_RGB;
+        GetDIBits(memory, bitmap, 0, static_cast<UINT>(height_), pixels_.data(), &info_, DIB_RGB_COLORS);
+        DeleteObject(bitmap);
+        DeleteDC(memory);
+        ReleaseDC(nullptr, screen);
+    }
+
+    // The share (0..1) of the pixels in `screenRect` that differ from the window colour: a
+    // picture's symbols and strokes, nothing where a picture is missing.
+    double Drawn(const RECT& screenRect) const
+    {
+        const COLORREF background = GetSysColor(COLOR_WINDOW);
+        const DWORD backgroundPixel = GetRValue(background) << 16 | GetGValue(background) << 8 | GetBValue(background);
+        long drawn = 0, total = 0;
+        for (LONG y = screenRect.top; y < screenRect.bottom; ++y) {
+            for (LONG x = screenRect.left; x < screenRect.right; ++x) {
+                const LONG px = x - window_.left, py = y - window_.top;
+                if (px < 0 || py < 0 || px >= width_ || py >= height_) continue;
+                ++total;
+                if ((pixels_[static_cast<size_t>(py) * width_ + px] & 0xFFFFFF) != backgroundPixel) ++drawn;
+            }
+        }
+        return total == 0 ? 0.0 : static_cast<double>(drawn) / total;
+    }
+
+    void Save(const std::wstring& path) const
+    {
+        BITMAPFILEHEADER file{};
+        file.bfType = 0x4D42;
+        file.bfOffBits = sizeof file + sizeof info_.bmiHeader;
+        file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels_.size() * 4);
+        if (FILE* out = _wfopen(path.c_str(), L"wb")) {
+            fwrite(&file, sizeof file, 1, out);
+            fwrite(&info_.bmiHeader, sizeof info_.bmiHeader, 1, out);
+            // Opaque, so that viewers which honour the fourth byte show the picture.
+            for (DWORD pixel : pixels_) {
+                pixel |= 0xFF000000u;
+                fwrite(&pixel, 4, 1, out);
+            }
+            fclose(out);
+        }
+    }
+
+private:
+    RECT window_{};
+    int width_ = 0;
+    int height_ = 0;
+    BITMAPINFO info_{};
+    std::vector<DWORD> pixels_;
+};
+
+RECT ScreenRectOf(HWND dialog, int id)
+{
+    RECT rect{};
+    GetWindowRect(GetDlgItem(dialog, id), &rect);
+    return rect;
+}
+
+// Keeps a picture of the dialog as the run's artifact (build/win64/tests/prompt/layout-<n>-<case>.bmp)
+// and checks that a picture is drawn in every picture control that shows one. The dialog paints
+// after it shows: the picture is taken once the example picture is on the screen.
+void SaveScreenshot(HWND dialog, const LayoutCase& row)
+{
+    std::unique_ptr<Screenshot> shot;
+    WaitUntil(
+        [&] {
+            shot = std::make_unique<Screenshot>(dialog);
+            return shot->Drawn(ScreenRectOf(dialog, 1018)) > 0.2;
+        },
+        kForegroundTimeoutMs);
+    shot->Save(testfiles::BinPath(L"..\\tests\\prompt\\layout-") + std::to_wstring(row.functions) + L"-" +
+               std::to_wstring(&row - kLayoutCases) + L".bmp");
+    CHECK(shot->Drawn(ScreenRectOf(dialog, 1018)) > 0.2);  // the example: a desktop, mostly blue
+    for (int slot = 0; slot < 7; ++slot) {
+        CAPTURE(slot);
+        for (int picture = 1; picture <= 2; ++picture) {
+            const double drawn = shot->Drawn(ScreenRectOf(dialog, kSlots[slot][picture]));
+            if (slot < row.functions) {
+                CHECK(drawn > 0.2);  // a symbol on its dark square
+            }
+        }
+    }
 }
 
 struct PromptRun {
@@ -285,54 +546,22 @@ struct PromptRun {
 }  // namespace
 
 TEST_SUITE("e2e") {
-TEST_CASE_FIXTURE(PromptRun, "the prompt opens from its template, focus on OK, whatever its command line says")
+TEST_CASE_FIXTURE(PromptRun, "the prompt lays out the offered functions, for every count, focus on OK, whatever its command line says")
 {
-    PromptProcess prompt(L"/silent --no-prompt \"an argument\"");
-    const HWND dialog = prompt.WaitForDialog();
-    CHECK((GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0);
-    CHECK(WaitUntil([&] { return FocusOf(dialog) == GetDlgItem(dialog, IDOK); }, kForegroundTimeoutMs));
-
-    // Before any layout: the 28 controls in template order, at their template rectangles. The
-    // dialog units' base is read off the client area, the template's 477 x 268 units
-    // (MapDialogRect works only inside the dialog's own process).
-    RECT client{};
-    GetClientRect(dialog, &client);
-    int baseX = 0, baseY = 0;
-    for (int b = 1; b < 64; ++b) {
-        if (baseX == 0 && MulDiv(477, b, 4) == client.right) baseX = b;
-        if (baseY == 0 && MulDiv(268, b, 8) == client.bottom) baseY = b;
+    for (const LayoutCase& row : kLayoutCases) {
+        INFO(std::string(row.name));
+        CleanPromptRegistry::Wipe();
+        row.seed();
+        PromptProcess prompt(L"/silent --no-prompt \"an argument\"");
+        const HWND dialog = prompt.WaitForDialog();
+        CHECK((GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0);
+        CHECK(WaitUntil([&] { return FocusOf(dialog) == GetDlgItem(dialog, IDOK); }, kForegroundTimeoutMs));
+        CheckLayout(dialog, row);
+        SaveScreenshot(dialog, row);
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+        REQUIRE(prompt.WaitForExit());
+        CHECK(prompt.ExitCode() == 0);
     }
-    CAPTURE(client.right);
-    CAPTURE(client.bottom);
-    REQUIRE_MESSAGE((baseX != 0 && baseY != 0), "the client area is not 477 x 268 dialog units of any font");
-
-    HWND child = GetWindow(dialog, GW_CHILD);
-    for (const ExpectedControl& expected : kExpectedControls) {
-        CAPTURE(expected.id);
-        REQUIRE(child != nullptr);
-        CHECK(static_cast<DWORD>(GetDlgCtrlID(child)) == expected.id);
-        wchar_t windowClass[64] = {};
-        GetClassNameW(child, windowClass, 64);
-        CHECK(Upper(windowClass) == expected.windowClass);
-        CHECK(IsWindowVisible(child));
-        if (expected.text[0] != L'\0') CHECK(WindowText(child) == expected.text);
-        // Position and size are mapped each on its own, as the dialog manager does.
-        const int left = MulDiv(expected.x, baseX, 4), top = MulDiv(expected.y, baseY, 8);
-        const RECT templateRect = {left, top, left + MulDiv(expected.cx, baseX, 4), top + MulDiv(expected.cy, baseY, 8)};
-        RECT placed{};
-        GetWindowRect(child, &placed);
-        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&placed), 2);
-        CHECK(placed.left == templateRect.left);
-        CHECK(placed.top == templateRect.top);
-        CHECK(placed.right == templateRect.right);
-        CHECK(placed.bottom == templateRect.bottom);
-        child = GetWindow(child, GW_HWNDNEXT);
-    }
-    CHECK(child == nullptr);
-
-    PostMessageW(dialog, WM_CLOSE, 0, 0);
-    REQUIRE(prompt.WaitForExit());
-    CHECK(prompt.ExitCode() == 0);
 }
 
 TEST_CASE_FIXTURE(PromptRun, "a second start brings the open prompt to the foreground and ends without a second dialog")
