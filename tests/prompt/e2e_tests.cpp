@@ -6,8 +6,6 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include <windows.h>
-
 #include <commctrl.h>
 
 #include <algorithm>
@@ -311,6 +309,17 @@ const LayoutCase kLayoutCases[] = {
      {L"Fn Lock", L"Touchpad", L"Num Lock", L"Caps Lock", L"RVL", L"Camera"}},
     {"7 functions", [] { OfferFunctions(7); }, 7,
      {L"Fn Lock", L"Touchpad", L"Num Lock", L"Caps Lock", L"RVL", L"Camera", L"Microphone"}},
+    {"values of other types and sizes: read by their first bytes, never by type, none longer than 4 bytes",
+     [] {
+         const BYTE fnLock[] = {0x00, 0x00, 0x02, 0x00}, one[] = {1}, eight[] = {1, 0, 0, 0, 0, 0, 0, 0};
+         testreg::SetRaw(kFunctionList, L"Type2", REG_BINARY, fnLock, sizeof fnLock);
+         testreg::SetRaw(kFunctionList, L"CapsLock", REG_QWORD, eight, sizeof eight);
+         testreg::SetRaw(kFunctionList, L"RVL", REG_BINARY, one, sizeof one);
+         testreg::SetRaw(kCameraParameters, L"MachineType", REG_SZ, reinterpret_cast<const BYTE*>(L"1"), 4);
+         testreg::SetRaw(kMicParameters, L"Capability", REG_BINARY, one, 0);
+     },
+     2,
+     {L"Fn Lock", L"RVL"}},
 };
 
 // Group box, top picture, bottom picture of each slot, written out with numbers.
@@ -605,6 +614,41 @@ TEST_CASE_FIXTURE(PromptRun, "a copy under another file name has a mutex of its 
         PostMessageW(second, WM_CLOSE, 0, 0);
         CHECK(original.WaitForExit());
         CHECK(renamed.WaitForExit());
+    }
+}
+
+TEST_CASE_FIXTURE(PromptRun, "a start that finds the mutex held ends with 0 without a window, bringing forward whatever window is captioned \"Glances\"")
+{
+    // The test stands in for an earlier instance by holding the program's mutex itself.
+    UniqueKernelHandle mutex(CreateMutexW(nullptr, TRUE, L"GlanceUIApp"));
+    REQUIRE(mutex);
+    // A prompt, once shown, waits for its user: ending by itself shows that none was shown.
+
+    SUBCASE("no window has the caption: it ends silently")
+    {
+        PromptProcess prompt(L"/again");
+        REQUIRE_MESSAGE(prompt.WaitForExit(), "the start did not end");
+        CHECK(prompt.ExitCode() == 0);
+        CHECK(PromptDialogs().empty());
+    }
+    SUBCASE("another program's window of another class has the caption: that one comes forward")
+    {
+        const HWND glances = CreateWindowExW(0, L"Static", L"Glances", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100,
+                                             300, 200, nullptr, nullptr, nullptr, nullptr);
+        const HWND other = CreateWindowExW(0, L"Static", L"another program's window",
+                                           WS_OVERLAPPEDWINDOW | WS_VISIBLE, 150, 150, 300, 200, nullptr, nullptr,
+                                           nullptr, nullptr);
+        REQUIRE(glances != nullptr);
+        REQUIRE(other != nullptr);
+        SetForegroundWindow(other);
+        REQUIRE(WaitUntil([&] { return GetForegroundWindow() == other; }, kForegroundTimeoutMs));
+
+        PromptProcess prompt(L"/again");
+        REQUIRE_MESSAGE(prompt.WaitForExit(), "the start did not end");
+        CHECK(prompt.ExitCode() == 0);
+        CHECK(WaitUntil([&] { return GetForegroundWindow() == glances; }, kForegroundTimeoutMs));
+        DestroyWindow(other);
+        DestroyWindow(glances);
     }
 }
 

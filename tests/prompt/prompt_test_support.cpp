@@ -4,9 +4,9 @@
 
 namespace prompt_test {
 
-void WriteUtf16File(const std::wstring& path, const std::wstring& text)
+void WriteUtf16File(const std::wstring& path, const std::wstring& text, bool byteOrderMark)
 {
-    std::wstring content = L"\xFEFF";
+    std::wstring content = byteOrderMark ? L"\xFEFF" : L"";
     for (const wchar_t c : text) {
         if (c == L'\n') content += L'\r';
         content += c;
@@ -18,6 +18,21 @@ void WriteUtf16File(const std::wstring& path, const std::wstring& text)
     const BOOL ok = WriteFile(file, content.data(), bytes, &written, nullptr);
     CloseHandle(file);
     if (!ok || written != bytes) throw std::runtime_error("cannot write a text file");
+}
+
+TextFileBesideProgram::TextFileBesideProgram()
+{
+    wchar_t modulePath[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, modulePath, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) throw std::runtime_error("cannot name the test program");
+    path_ = modulePath;
+    path_ = path_.substr(0, path_.find_last_of(L'.')) + L".ini";
+    Remove();
+}
+
+TextFileBesideProgram::~TextFileBesideProgram()
+{
+    Remove();
 }
 
 }  // namespace prompt_test

@@ -42,7 +42,24 @@ inline bool DecisionRecorded()
     return error == ERROR_SUCCESS;
 }
 
-// Writes `text` as UTF-16LE with a byte-order mark, lines ended with CR LF.
-void WriteUtf16File(const std::wstring& path, const std::wstring& text);
+// Writes `text` as UTF-16LE, with a byte-order mark unless told otherwise, lines ended with CR LF.
+void WriteUtf16File(const std::wstring& path, const std::wstring& text, bool byteOrderMark = true);
+
+// The text file the prompt reads beside the running program, which here is the test program
+// standing in for GlanceUIApp: absent when made, written on request, removed again when gone.
+class TextFileBesideProgram {
+public:
+    TextFileBesideProgram();
+    ~TextFileBesideProgram();
+    TextFileBesideProgram(const TextFileBesideProgram&) = delete;
+    TextFileBesideProgram& operator=(const TextFileBesideProgram&) = delete;
+
+    const std::wstring& Path() const { return path_; }
+    void Write(const std::wstring& text, bool byteOrderMark = true) const { WriteUtf16File(path_, text, byteOrderMark); }
+    void Remove() const { DeleteFileW(path_.c_str()); }
+
+private:
+    std::wstring path_;
+};
 
 }  // namespace prompt_test

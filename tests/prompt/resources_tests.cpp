@@ -305,5 +305,14 @@ TEST_CASE("the example shows a blue desktop, a dark taskbar and the indicator ju
     CHECK(light > 0.03);
     CHECK(IsBlue(example.At(w / 2 - 80, h - 60)));
     CHECK(IsBlue(example.At(w / 2 + 80, h - 60)));
+
+    // The fourth byte of every pixel is 0: with any other alpha a common-controls 6 picture
+    // control draws a copy of the bitmap that it never deletes.
+    int nonzeroAlpha = 0;
+    for (int y = 0; y < h; ++y) {
+        const BYTE* row = example.bits + static_cast<std::size_t>(y) * example.stride;
+        for (int x = 0; x < w; ++x) nonzeroAlpha += row[x * 4 + 3] != 0 ? 1 : 0;
+    }
+    CHECK(nonzeroAlpha == 0);
 }
 }

@@ -199,25 +199,14 @@ TEST_CASE("the text file and the single-instance mutex are named after the progr
 
 TEST_CASE("the dialog takes its texts from the file beside the program, key by key, else the built-in ones")
 {
-    // The test program stands in for GlanceUIApp: its .ini is the one beside it.
-    wchar_t modulePath[MAX_PATH] = {};
-    REQUIRE(GetModuleFileNameW(nullptr, modulePath, MAX_PATH) > 0);
-    std::wstring besidePath(modulePath);
-    besidePath = besidePath.substr(0, besidePath.find_last_of(L'.')) + L".ini";
-    DeleteFileW(besidePath.c_str());
-
+    const TextFileBesideProgram beside;
     {
         CGlanceUIAppDlg withoutFile;
         CHECK(std::wstring(withoutFile.MessageText()) == kDefaultMessageText);
         CHECK(std::wstring(withoutFile.HoverText()) == kDefaultHoverText);
     }
 
-    WriteUtf16File(besidePath, L"[STRINGS]\nMESSAGE_TEXT=Beside the program\n");
-    struct RemoveAfter {
-        std::wstring path;
-        ~RemoveAfter() { DeleteFileW(path.c_str()); }
-    } removeAfter{besidePath};
-
+    beside.Write(L"[STRINGS]\nMESSAGE_TEXT=Beside the program\n");
     wchar_t text[kPromptTextChars] = L"canary";
     CHECK(LoadPromptText(GetModuleHandleW(nullptr), 0x0409, kMessageTextKey, text, kPromptTextChars));
     CHECK(std::wstring(text) == L"Beside the program");
@@ -228,6 +217,37 @@ TEST_CASE("the dialog takes its texts from the file beside the program, key by k
     CGlanceUIAppDlg withFile;
     CHECK(std::wstring(withFile.MessageText()) == L"Beside the program");
     CHECK(std::wstring(withFile.HoverText()) == kDefaultHoverText);
+}
+
+TEST_CASE("a text file that cannot be read as such gives the built-in texts; long values are cut to 259 characters")
+{
+    const std::wstring long259(259, L'W'), long300 = std::wstring(259, L'x') + std::wstring(41, L'y');
+    struct Row {
+        const char* name;
+        std::wstring content;
+        bool byteOrderMark;
+        std::wstring message, hover;  // empty: the built-in text
+    };
+    const Row rows[] = {
+        {"an empty file", L"", true, L"", L""},
+        {"garbage: control characters, broken and unrelated sections, keys without a value",
+         L"\x01\x02\x7F garbage\n[[[STRINGS]]\nMESSAGE_TEXT\n=HOVER_TEXT\n[STRINGSX]\nMESSAGE_TEXT=not mine\n"
+         L"[STRINGS.XYZ]\nHOVER_TEXT=not mine either\n",
+         true, L"", L""},
+        {"UTF-16 without its byte-order mark", L"[STRINGS]\nMESSAGE_TEXT=unmarked\nHOVER_TEXT=unmarked\n", false, L"",
+         L""},
+        {"a message of exactly 259 characters", L"[STRINGS]\nMESSAGE_TEXT=" + long259 + L"\n", true, long259, L""},
+        {"a message and tip of 300 characters", L"[STRINGS]\nMESSAGE_TEXT=" + long300 + L"\nHOVER_TEXT=" + long300 + L"\n",
+         true, long300.substr(0, 259), long300.substr(0, 259)},
+    };
+    const TextFileBesideProgram beside;
+    for (const Row& row : rows) {
+        INFO(std::string(row.name));
+        beside.Write(row.content, row.byteOrderMark);
+        CGlanceUIAppDlg dialog;
+        CHECK(std::wstring(dialog.MessageText()) == (row.message.empty() ? kDefaultMessageText : row.message));
+        CHECK(std::wstring(dialog.HoverText()) == (row.hover.empty() ? kDefaultHoverText : row.hover));
+    }
 }
 
 TEST_CASE("GlanceUIApp.ini ships beside the program in UTF-16LE and reads in English and further languages")
