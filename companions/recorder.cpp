@@ -12,6 +12,7 @@
 //   threadPriority its main thread's priority once the starter has raised it (waits up to 3 s)
 //   priorityClass  its process priority class
 //   created        its process's creation time (100-ns units since 1601), to order starts
+//   currentDirectory the folder it runs in (its starter's own, unless the starter chose one)
 // With the argument --linger it stays alive for 30 s after recording. With --crash it dies of an
 // access violation right after the start mark, for the harness's check that crashes are reported.
 #include <windows.h>
@@ -77,6 +78,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
     std::fwprintf(out, L"created=%llu\n",
                   static_cast<unsigned long long>(created.dwHighDateTime) << 32 | created.dwLowDateTime);
+    wchar_t directory[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, directory);
+    std::fwprintf(out, L"currentDirectory=%ls\n", directory);
     std::fclose(out);
     MoveFileExW(partial.c_str(), record.c_str(), MOVEFILE_REPLACE_EXISTING);
 

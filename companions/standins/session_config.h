@@ -18,5 +18,10 @@ inline bool ReadSessionValue(ULONG sessionId, const wchar_t* name, void* data, D
 {
     wchar_t path[96];
     swprintf(path, 96, L"%ls\\%lu", kStandInSessionsKey, static_cast<unsigned long>(sessionId));
-    return RegGetValueW(HKEY_LOCAL_MACHINE, path, name, RRF_RT_ANY, nullptr, data, size) == ERROR_SUCCESS;
+    // The 64-bit view also from a 32-bit stand-in (WoW64): the tests write it from 64-bit code.
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) return false;
+    const bool read = RegQueryValueExW(key, name, nullptr, nullptr, static_cast<BYTE*>(data), size) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return read;
 }

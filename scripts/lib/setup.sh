@@ -3,6 +3,8 @@
 # run on these kernels, so the 32-bit deliverable is built and checked but never run.
 
 FNKEY_PACKAGES="cmake make mingw-w64 wine wine64 xvfb xdotool imagemagick doctest-dev osslsigncode openssl python3"
+# The WoW64 tier's guest: built with debootstrap and e2fsprogs, run by QEMU (scripts/test only).
+FNKEY_GUEST_PACKAGES="qemu-system-x86 debootstrap e2fsprogs"
 
 # claim_checkout <script> [args...]: runs the calling script again while it holds the checkout's
 # lock, so that two runs never build into the same tree or share a test prefix; a second run waits
@@ -46,9 +48,10 @@ apt_get() {
   done
 }
 
+# ensure_tools [extra packages...]
 ensure_tools() {
   local missing=""
-  for package in $FNKEY_PACKAGES; do
+  for package in $FNKEY_PACKAGES "$@"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
       missing="$missing $package"
     fi

@@ -12,7 +12,16 @@ namespace testsvc {
 
 namespace {
 
-HotkeySourceSeed MachineSeed()
+}  // namespace
+
+std::wstring HotkeySubkeyPath(HotkeyClass hotkeyClass, DWORD number)
+{
+    wchar_t name[8];
+    FormatHotkeySubkeyName(name, 8, number - 1);
+    return std::wstring(ClassKeyPath(KeyFamily::SystemEvent, hotkeyClass)) + L"\\" + name;
+}
+
+HotkeySourceSeed DefaultMachineSeed()
 {
     HotkeySourceSeed seed;
     seed.capability = 0x33;  // HotkeyNumbers 1, 2, 5, 6
@@ -20,16 +29,7 @@ HotkeySourceSeed MachineSeed()
     return seed;
 }
 
-std::wstring HotkeySubkey(HotkeyClass hotkeyClass, DWORD number)
-{
-    wchar_t name[8];
-    FormatHotkeySubkeyName(name, 8, number - 1);
-    return std::wstring(ClassKeyPath(KeyFamily::SystemEvent, hotkeyClass)) + L"\\" + name;
-}
-
-}  // namespace
-
-ServiceMachine::ServiceMachine() : source(KeyFamily::SystemEvent, MachineSeed())
+ServiceMachine::ServiceMachine(const HotkeySourceSeed& seed) : source(KeyFamily::SystemEvent, seed)
 {
     standin::ClearSessions();
     service_ = std::make_unique<ServiceUnderTest>(kServiceName, L"\"" + folder.Service() + L"\"");
@@ -53,7 +53,7 @@ void ServiceMachine::Console(bool userLoggedOn) const
 void ServiceMachine::RegisterHandler(HotkeyClass hotkeyClass, DWORD number, const std::wstring& program,
                                      const std::wstring& parameters, std::optional<DWORD> lockedMode) const
 {
-    const std::wstring key = HotkeySubkey(hotkeyClass, number);
+    const std::wstring key = HotkeySubkeyPath(hotkeyClass, number);
     testreg::SetString(key.c_str(), L"File", program);
     testreg::SetString(key.c_str(), L"Parameters", parameters);
     if (lockedMode) SetLockedMode(hotkeyClass, number, *lockedMode);
@@ -61,7 +61,7 @@ void ServiceMachine::RegisterHandler(HotkeyClass hotkeyClass, DWORD number, cons
 
 void ServiceMachine::SetLockedMode(HotkeyClass hotkeyClass, DWORD number, DWORD lockedMode) const
 {
-    testreg::SetDword(HotkeySubkey(hotkeyClass, number).c_str(), L"LockedMode", lockedMode);
+    testreg::SetDword(HotkeySubkeyPath(hotkeyClass, number).c_str(), L"LockedMode", lockedMode);
 }
 
 bool ServiceMachine::StartService()
@@ -71,7 +71,8 @@ bool ServiceMachine::StartService()
     if (!service_->Start() || !service_->WaitForState(SERVICE_RUNNING)) return false;
     // The service reports running long before its start-up is complete; the logon indicator is
     // the last thing it starts.
-    if (standin::WaitForRecord(logonIndicator).empty()) {
+    // A deadline for failing only: generous, for slow machines (the emulated WoW64 guest).
+    if (standin::WaitForRecord(logonIndicator, 60000).empty()) {
         std::fprintf(stderr, "the service runs, but its start-up never reached the logon indicator\n");
         return false;
     }

@@ -22,9 +22,15 @@
 
 namespace testsvc {
 
+// The registry path of a hotkey's subkey (class-01 HotkeyNumber or class-02 event `number`).
+std::wstring HotkeySubkeyPath(HotkeyClass hotkeyClass, DWORD number);
+
+// The hotkey source's seed of the machine above.
+HotkeySourceSeed DefaultMachineSeed();
+
 class ServiceMachine {
 public:
-    ServiceMachine();
+    explicit ServiceMachine(const HotkeySourceSeed& seed = DefaultMachineSeed());
     ~ServiceMachine();
     ServiceMachine(const ServiceMachine&) = delete;
     ServiceMachine& operator=(const ServiceMachine&) = delete;
