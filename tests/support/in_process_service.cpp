@@ -1,6 +1,7 @@
 #include "in_process_service.h"
 
 #include <cstdio>
+#include <atomic>
 #include <mutex>
 #include <stdexcept>
 
@@ -17,6 +18,9 @@ std::mutex g_eventsLock;
 std::vector<std::string> g_events;
 LPHANDLER_FUNCTION_EX g_handler = nullptr;
 ImportPatch* g_freePatch = nullptr;
+ImportPatch* g_waitPatch = nullptr;
+std::atomic<DWORD> g_serviceMainThread{0};
+HANDLE g_startupComplete = nullptr;
 const auto kFakeStatusHandle = reinterpret_cast<SERVICE_STATUS_HANDLE>(static_cast<ULONG_PTR>(0x5E7));
 
 void Record(const std::string& event)
@@ -46,6 +50,13 @@ BOOL WINAPI RecordFreeLibrary(HMODULE module)
     const std::wstring base = name.substr(name.find_last_of(L'\\') + 1);
     if (lstrcmpiW(base.c_str(), L"MOLTEX32.DLL") == 0) Record("FreeLibrary MOLTEX32.DLL");
     return g_freePatch->Original<decltype(&FreeLibrary)>()(module);
+}
+
+// ServiceMain's only unbounded wait is the one for its watcher thread, after the start-up.
+DWORD WINAPI ObserveWait(HANDLE object, DWORD timeoutMs)
+{
+    if (timeoutMs == INFINITE && GetCurrentThreadId() == g_serviceMainThread.load()) SetEvent(g_startupComplete);
+    return g_waitPatch->Original<decltype(&WaitForSingleObject)>()(object, timeoutMs);
 }
 
 }  // namespace
@@ -86,7 +97,11 @@ InProcessService::InProcessService()
     freePatch_ = std::make_unique<ImportPatch>("kernel32.dll", "FreeLibrary", reinterpret_cast<const void*>(&RecordFreeLibrary));
     g_freePatch = freePatch_.get();
     returned_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (returned_ == nullptr) throw std::runtime_error("CreateEventW failed");
+    g_startupComplete = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (returned_ == nullptr || g_startupComplete == nullptr) throw std::runtime_error("CreateEventW failed");
+    g_serviceMainThread = 0;
+    waitPatch_ = std::make_unique<ImportPatch>("kernel32.dll", "WaitForSingleObject", reinterpret_cast<const void*>(&ObserveWait));
+    g_waitPatch = waitPatch_.get();
 }
 
 InProcessService::~InProcessService()
@@ -102,6 +117,10 @@ InProcessService::~InProcessService()
         }
         thread_.join();
     }
+    waitPatch_.reset();
+    g_waitPatch = nullptr;
+    CloseHandle(g_startupComplete);
+    g_startupComplete = nullptr;
     CloseHandle(returned_);
     g_freePatch = nullptr;
     ResetServiceState();
@@ -112,6 +131,7 @@ void InProcessService::Start()
     thread_ = std::thread([this] {
         wchar_t name[] = L"fnkeyd";
         LPWSTR argv[] = {name, nullptr};
+        g_serviceMainThread = GetCurrentThreadId();
         ServiceMain(1, argv);
         SetEvent(returned_);
     });
@@ -125,6 +145,12 @@ bool InProcessService::WaitUntilRunning(DWORD timeoutMs)
         Sleep(10);
     }
     return true;
+}
+
+bool InProcessService::WaitUntilStartupComplete(DWORD timeoutMs)
+{
+    const HANDLE either[] = {g_startupComplete, returned_};
+    return WaitForMultipleObjects(2, either, FALSE, timeoutMs) == WAIT_OBJECT_0;
 }
 
 bool InProcessService::WaitUntilReturned(DWORD timeoutMs)

@@ -4,7 +4,8 @@
 // cannot send control 14), and the handle accounting of the service's code. The service control
 // manager's side is stood in for through the program's imports: RegisterServiceCtrlHandlerExW
 // hands out a handle of its own and SetServiceStatus records each report; FreeLibrary is recorded
-// too, so the order of the library's release and the stopped report shows.
+// too, so the order of the library's release and the stopped report shows. WaitForSingleObject is
+// observed for the one wait that ends the start-up (ServiceMain's wait for its watcher thread).
 #pragma once
 
 #include <windows.h>
@@ -32,6 +33,10 @@ public:
     // Waits until the service runs (start-up complete: `running` set); false at the deadline or
     // when ServiceMain returned first.
     bool WaitUntilRunning(DWORD timeoutMs = 30000);
+    // Waits until the start-up is over: ServiceMain has launched the indicators and waits for its
+    // watcher thread (what it holds for the start-up is released by then). False at the deadline
+    // or when ServiceMain returned first.
+    bool WaitUntilStartupComplete(DWORD timeoutMs = 30000);
     // Waits until ServiceMain has returned.
     bool WaitUntilReturned(DWORD timeoutMs = 30000);
     // The control handler ServiceMain registered, called as the dispatcher would.
@@ -45,6 +50,7 @@ private:
     std::unique_ptr<ImportPatch> registerPatch_;
     std::unique_ptr<ImportPatch> statusPatch_;
     std::unique_ptr<ImportPatch> freePatch_;
+    std::unique_ptr<ImportPatch> waitPatch_;
     std::thread thread_;
     HANDLE returned_ = nullptr;
 };

@@ -273,7 +273,11 @@ TEST_CASE_FIXTURE(Machine, "session changes move the session state and start the
     InProcessService service;
     service.Start();
     REQUIRE(service.WaitUntilRunning());
-    REQUIRE_FALSE(standin::WaitForRecord(kLogonIndicator).empty());  // the start-up is complete
+    // The start-up is over, and so are its two indicators (a user owns the console): neither can
+    // leave a start mark in a row below.
+    REQUIRE(service.WaitUntilStartupComplete());
+    REQUIRE_FALSE(standin::WaitForRecord(kUserIndicator).empty());
+    REQUIRE_FALSE(standin::WaitForRecord(kLogonIndicator).empty());
     REQUIRE(g_serviceState.noInteractiveUser == FALSE);
     for (const auto& row : rows) {
         INFO(std::string(row.name));
@@ -331,7 +335,7 @@ TEST_CASE_FIXTURE(Machine, "the custom controls flip the bit of the index in the
     InProcessService service;
     service.Start();
     REQUIRE(service.WaitUntilRunning());
-    REQUIRE_FALSE(standin::WaitForRecord(kLogonIndicator).empty());  // the start-up is complete
+    REQUIRE(service.WaitUntilStartupComplete());
     UniqueKernelHandle section(OpenFileMappingW(FILE_MAP_WRITE, FALSE, kHotkeyNumberSectionName));
     REQUIRE(section);
     // The control runs on the calling thread: what it holds is back when it returns (a press,
