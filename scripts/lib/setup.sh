@@ -2,7 +2,7 @@
 # missing on a Debian 12 machine and builds a preset. Only 64-bit packages: 32-bit programs cannot
 # run on these kernels, so the 32-bit deliverable is built and checked but never run.
 
-FNKEY_PACKAGES="cmake make mingw-w64 wine wine64 xvfb xdotool imagemagick doctest-dev osslsigncode openssl python3"
+FNKEY_PACKAGES="cmake make mingw-w64 wine wine64 xvfb xdotool imagemagick doctest-dev osslsigncode openssl python3 wixl msitools"
 # The WoW64 tier's guest: built with debootstrap and e2fsprogs, run by QEMU (scripts/test only).
 FNKEY_GUEST_PACKAGES="qemu-system-x86 debootstrap e2fsprogs"
 
