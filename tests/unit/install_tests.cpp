@@ -20,7 +20,6 @@
 #include "standins.h"
 #include "test_files.h"
 #include "unique_handle.h"
-#include "win32_owners.h"
 
 namespace {
 
@@ -43,70 +42,6 @@ std::vector<std::wstring> TestPackages()
     std::vector<std::wstring> paths;
     for (const auto& package : found) paths.push_back(package.second);
     return paths;
-}
-
-SERVICE_STATUS_PROCESS ServiceStatus()
-{
-    SERVICE_STATUS_PROCESS status{};
-    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    UniqueServiceHandle service(manager ? OpenServiceW(manager.Get(), kService, SERVICE_QUERY_STATUS) : nullptr);
-    DWORD needed = 0;
-    if (service) {
-        QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
-                             &needed);
-    }
-    return status;  // dwCurrentState 0: no such service
-}
-
-bool WaitForServiceState(DWORD state, DWORD timeoutMs = 60000)
-{
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (ServiceStatus().dwCurrentState != state) {
-        if (GetTickCount64() >= deadline) return false;
-        Sleep(100);
-    }
-    return true;
-}
-
-// The service's program as the service control manager has it; empty without the service.
-std::wstring ServiceProgram()
-{
-    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    UniqueServiceHandle service(manager ? OpenServiceW(manager.Get(), kService, SERVICE_QUERY_CONFIG) : nullptr);
-    if (!service) return L"";
-    std::vector<BYTE> buffer(8192);
-    DWORD needed = 0;
-    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-    if (!QueryServiceConfigW(service.Get(), config, static_cast<DWORD>(buffer.size()), &needed)) return L"";
-    std::wstring path = config->lpBinaryPathName;
-    path.erase(std::remove(path.begin(), path.end(), L'"'), path.end());
-    return path;
-}
-
-// How many services run a program named fnkeyd.exe.
-int ServicesOfTheProduct()
-{
-    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE | SC_MANAGER_CONNECT));
-    if (!manager) return -1;
-    std::vector<BYTE> buffer(256 * 1024);
-    DWORD needed = 0, count = 0, resume = 0;
-    if (!EnumServicesStatusExW(manager.Get(), SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_STATE_ALL, buffer.data(),
-                               static_cast<DWORD>(buffer.size()), &needed, &count, &resume, nullptr)) {
-        return -1;
-    }
-    const auto* services = reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSW*>(buffer.data());
-    int product = 0;
-    for (DWORD i = 0; i < count; ++i) {
-        UniqueServiceHandle service(OpenServiceW(manager.Get(), services[i].lpServiceName, SERVICE_QUERY_CONFIG));
-        if (!service) continue;
-        std::vector<BYTE> config(8192);
-        auto* info = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(config.data());
-        if (QueryServiceConfigW(service.Get(), info, static_cast<DWORD>(config.size()), &needed) &&
-            std::wstring(info->lpBinaryPathName).find(L"fnkeyd.exe") != std::wstring::npos) {
-            ++product;
-        }
-    }
-    return product;
 }
 
 DWORD Run(const std::wstring& program, const std::wstring& arguments)
@@ -154,36 +89,15 @@ struct MachineForThePackage {
     standin::TrustedTestRoot trusted;
     TestHotkeySource source{KeyFamily::SystemEvent, testsvc::DefaultMachineSeed()};
     std::vector<std::wstring> packages = TestPackages();
-    std::wstring upgradeCode;
-    std::wstring folder;
-    std::vector<std::wstring> placed;
+    std::wstring upgradeCode = packages.empty() ? L"" : testpkg::PackageProperty(packages.front(), L"UpgradeCode");
+    std::wstring folder = packages.empty() ? L"" : testpkg::InstallFolder(packages.front(), L"INSTALLDIR64");
+    testpkg::OtherComponents others{folder};
 
     MachineForThePackage()
     {
         REQUIRE_MESSAGE(packages.size() >= 2, "the build made no pair of test packages");
-        upgradeCode = testpkg::PackageProperty(packages.front(), L"UpgradeCode");
-        folder = testpkg::InstallFolder(packages.front(), L"INSTALLDIR64");
         REQUIRE_FALSE(upgradeCode.empty());
-        REQUIRE_FALSE(folder.empty());
         REQUIRE(testpkg::InstalledProducts(upgradeCode) == 0);
-        // What the product's other components install beside the service.
-        CreateDirectoryW(folder.c_str(), nullptr);
-        std::vector<std::wstring> names = {L"MOLTEX32.DLL", L"wtsapi32.dll", L"kivra.exe", L"kivrad.exe"};
-        for (const wchar_t* pattern : {L"ostrel*.exe", L"brisk_*.exe"}) {
-            WIN32_FIND_DATAW entry;
-            const HANDLE search = FindFirstFileW(testfiles::BinPath(pattern).c_str(), &entry);
-            if (search == INVALID_HANDLE_VALUE) continue;
-            do {
-                names.push_back(entry.cFileName);
-            } while (FindNextFileW(search, &entry));
-            FindClose(search);
-        }
-        for (const std::wstring& name : names) {
-            const std::wstring target = folder + L"\\" + name;
-            REQUIRE(CopyFileW(testfiles::BinPath(name.c_str()).c_str(), target.c_str(), FALSE));
-            standin::DeleteRecord(target);
-            placed.push_back(target);
-        }
         standin::Session console;
         console.connectState = WTSActive;
         console.userToken = true;
@@ -193,24 +107,7 @@ struct MachineForThePackage {
 
     ~MachineForThePackage()
     {
-        // Whatever version is left goes the administrator's way first, the service by force only
-        // if that failed.
-        for (auto package = packages.rbegin(); package != packages.rend(); ++package) {
-            if (testpkg::InstalledProducts(upgradeCode) == 0) break;
-            testpkg::Msiexec(L"/x \"" + *package + L"\" /qn");
-        }
-        if (ServiceStatus().dwCurrentState != 0) {
-            UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-            UniqueServiceHandle service(OpenServiceW(manager.Get(), kService, SERVICE_ALL_ACCESS));
-            SERVICE_STATUS status{};
-            ControlService(service.Get(), SERVICE_CONTROL_STOP, &status);
-            DeleteService(service.Get());
-        }
-        for (const std::wstring& file : placed) {
-            standin::DeleteRecord(file);
-            DeleteFileW(file.c_str());
-        }
-        RemoveDirectoryW(folder.c_str());
+        testpkg::RemoveProduct(upgradeCode, packages, kService);
         standin::ClearSessions();
     }
 
@@ -244,8 +141,8 @@ TEST_CASE_FIXTURE(MachineForThePackage, "msiexec installs the service and starts
     REQUIRE(testpkg::Msiexec(L"/i \"" + older + L"\" /qn", logs.File(L"install.log")) == 0);
     CHECK(testpkg::InstalledProducts(upgradeCode) == 1);
     CHECK(testpkg::InstalledVersion(upgradeCode) == olderVersion);
-    REQUIRE_MESSAGE(WaitForServiceState(SERVICE_RUNNING), "the installed service does not run");
-    CHECK(_wcsicmp(ServiceProgram().c_str(), InFolder(L"fnkeyd.exe").c_str()) == 0);
+    REQUIRE_MESSAGE(testpkg::WaitForServiceState(kService, SERVICE_RUNNING), "the installed service does not run");
+    CHECK(_wcsicmp(testpkg::ServiceProgram(kService).c_str(), InFolder(L"fnkeyd.exe").c_str()) == 0);
     CHECK_FALSE(standin::WaitForRecord(InFolder(L"kivra.exe"), 30000).empty());
     CHECK(GetFileAttributesW(InFolder(L"GlanceUIApp.exe").c_str()) != INVALID_FILE_ATTRIBUTES);
     CHECK(GetFileAttributesW(InFolder(L"GlanceUIApp.ini").c_str()) != INVALID_FILE_ATTRIBUTES);
@@ -256,8 +153,8 @@ TEST_CASE_FIXTURE(MachineForThePackage, "msiexec installs the service and starts
     REQUIRE(testpkg::Msiexec(L"/i \"" + newer + L"\" /qn", logs.File(L"upgrade.log")) == 0);
     CHECK(testpkg::InstalledProducts(upgradeCode) == 1);
     CHECK(testpkg::InstalledVersion(upgradeCode) == newerVersion);
-    REQUIRE_MESSAGE(WaitForServiceState(SERVICE_RUNNING), "the upgraded service does not run");
-    CHECK(ServicesOfTheProduct() == 1);
+    REQUIRE_MESSAGE(testpkg::WaitForServiceState(kService, SERVICE_RUNNING), "the upgraded service does not run");
+    CHECK(testpkg::ServicesRunning(L"fnkeyd.exe") == 1);
     PressStartsTheDefaultProgram();
 
     // Downgrade: refused (the package's launch condition; its message, which Windows shows and
@@ -266,15 +163,15 @@ TEST_CASE_FIXTURE(MachineForThePackage, "msiexec installs the service and starts
     CHECK(testpkg::Msiexec(L"/i \"" + older + L"\" /qn", logs.File(L"downgrade.log")) == ERROR_INSTALL_FAILURE);
     CHECK(testpkg::InstalledProducts(upgradeCode) == 1);
     CHECK(testpkg::InstalledVersion(upgradeCode) == newerVersion);
-    CHECK(ServiceStatus().dwCurrentState == SERVICE_RUNNING);
+    CHECK(testpkg::ServiceStatus(kService).dwCurrentState == SERVICE_RUNNING);
 
     // Uninstall: the service and the product's files gone; what other components own stays.
     const auto ownedByOthers = ParametersRootValues();
     REQUIRE_FALSE(ownedByOthers.empty());
     REQUIRE(testpkg::Msiexec(L"/x \"" + newer + L"\" /qn", logs.File(L"uninstall.log")) == 0);
     CHECK(testpkg::InstalledProducts(upgradeCode) == 0);
-    CHECK(ServiceStatus().dwCurrentState == 0);
-    CHECK(ServicesOfTheProduct() == 0);
+    CHECK(testpkg::ServiceStatus(kService).dwCurrentState == 0);
+    CHECK(testpkg::ServicesRunning(L"fnkeyd.exe") == 0);
     for (const wchar_t* name : {L"fnkeyd.exe", L"GlanceUIApp.exe", L"GlanceUIApp.ini"}) {
         CAPTURE(std::string(name, name + wcslen(name)));
         CHECK(GetFileAttributesW(InFolder(name).c_str()) == INVALID_FILE_ATTRIBUTES);

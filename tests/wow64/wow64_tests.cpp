@@ -5,12 +5,15 @@
 #include <doctest.h>
 
 #include <windows.h>
+#include <wtsapi32.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "dispatch/handler_resolution.h"
+#include "hotkey_source_fixture.h"
+#include "installer_package.h"
 #include "pipe_request_sample.h"
 #include "registry/registry_paths.h"
 #include "registry_fixture.h"
@@ -291,5 +294,54 @@ TEST_CASE("pipe request: the 32-bit build writes the same bytes as the 64-bit bu
     CHECK(MachineOf(testfiles::BinPath(L"pipe_request_probe.exe")) == 0x14C);
     CHECK(written32.size() == built64.size());
     CHECK(written32 == built64);
+}
+
+TEST_CASE("package: the shipped fnkey.msi installs the 32-bit service in the 32-bit program-files folder, runs it, and msiexec /x removes it all")
+{
+    const std::wstring package = testfiles::BinPath(L"fnkey.msi");
+    const std::wstring upgradeCode = testpkg::PackageProperty(package, L"UpgradeCode");
+    const std::wstring folder32 = testpkg::InstallFolder(package, L"INSTALLDIR32");
+    const std::wstring folder64 = testpkg::InstallFolder(package, L"INSTALLDIR64");
+    REQUIRE_FALSE(upgradeCode.empty());
+    CHECK(folder32.find(L"(x86)") != std::wstring::npos);  // the 32-bit program-files folder
+    standin::TrustedTestRoot trusted;
+    TestHotkeySource source(KeyFamily::SystemEvent, testsvc::DefaultMachineSeed());
+    const testpkg::OtherComponents others(folder32);  // the 32-bit ones: this folder holds 32-bit programs
+    standin::Session console;
+    console.connectState = WTSActive;
+    console.userToken = true;
+    console.userName = L"tester";
+    standin::SetSession(WTSGetActiveConsoleSessionId(), console);
+    struct Removal {
+        const std::wstring& upgradeCode;
+        const std::wstring& package;
+        ~Removal()
+        {
+            testpkg::RemoveProduct(upgradeCode, {package}, L"fnkeyd");
+            standin::ClearSessions();
+        }
+    } removal{upgradeCode, package};
+
+    REQUIRE(testpkg::Msiexec(L"/i \"" + package + L"\" /qn") == 0);
+    CHECK(testpkg::InstalledProducts(upgradeCode) == 1);
+    REQUIRE_MESSAGE(testpkg::WaitForServiceState(L"fnkeyd", SERVICE_RUNNING, 120000), "the installed service does not run");
+    const std::wstring service = folder32 + L"\\fnkeyd.exe";
+    CHECK(_wcsicmp(testpkg::ServiceProgram(L"fnkeyd").c_str(), service.c_str()) == 0);
+    CHECK(MachineOf(service) == 0x14C);
+    CHECK(MachineOf(folder64 + L"\\GlanceUIApp.exe") == 0x8664);
+    Started(folder32 + L"\\kivra.exe");  // the start-up is complete
+    CHECK(CurrentSetting() == 0x33u);
+
+    const std::wstring ostrel1 = folder32 + L"\\ostrel1.exe";
+    standin::DeleteRecord(ostrel1);
+    source.Press(HotkeyClass::Class01, 1);
+    CHECK(Started(ostrel1).at(L"desktop") == L"WinSta0\\Default");
+
+    REQUIRE(testpkg::Msiexec(L"/x \"" + package + L"\" /qn") == 0);
+    CHECK(testpkg::InstalledProducts(upgradeCode) == 0);
+    CHECK(testpkg::ServiceStatus(L"fnkeyd").dwCurrentState == 0);
+    CHECK(GetFileAttributesW(service.c_str()) == INVALID_FILE_ATTRIBUTES);
+    CHECK(GetFileAttributesW((folder64 + L"\\GlanceUIApp.exe").c_str()) == INVALID_FILE_ATTRIBUTES);
+    CHECK(GetFileAttributesW((folder64 + L"\\GlanceUIApp.ini").c_str()) == INVALID_FILE_ATTRIBUTES);
 }
 }
