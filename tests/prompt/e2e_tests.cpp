@@ -523,11 +523,22 @@ RECT ScreenRectOf(HWND dialog, int id)
 // after it shows: the picture is taken once the example picture is on the screen.
 void SaveScreenshot(HWND dialog, const LayoutCase& row)
 {
+    // The dialog paints its controls one after another: wait until every picture it shows is on
+    // the screen (at the deadline the checks below say which is not).
+    const auto pictured = [&](const Screenshot& shot) {
+        if (shot.Drawn(ScreenRectOf(dialog, 1018)) <= 0.2) return false;
+        for (int slot = 0; slot < row.functions; ++slot) {
+            for (int picture = 1; picture <= 2; ++picture) {
+                if (shot.Drawn(ScreenRectOf(dialog, kSlots[slot][picture])) <= 0.2) return false;
+            }
+        }
+        return true;
+    };
     std::unique_ptr<Screenshot> shot;
     WaitUntil(
         [&] {
             shot = std::make_unique<Screenshot>(dialog);
-            return shot->Drawn(ScreenRectOf(dialog, 1018)) > 0.2;
+            return pictured(*shot);
         },
         kForegroundTimeoutMs);
     shot->Save(testfiles::BinPath(L"..\\tests\\prompt\\layout-") + std::to_wstring(row.functions) + L"-" +
