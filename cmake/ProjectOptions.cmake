@@ -17,6 +17,11 @@ function(fnkey_program_code target)
   target_compile_options(${target} PRIVATE -fno-exceptions)
 endfunction()
 
+# A program that ships carries no symbol table (-s): half of a statically linked program's size.
+function(fnkey_shipped_program target)
+  target_link_options(${target} PRIVATE -s)
+endfunction()
+
 # fnkey_library(<name> SOURCES <file>... [LINK <project library>...] [SYSTEM_LIBS <library>...])
 #
 # A library of the programs' code, in two variants made from the one source list:
