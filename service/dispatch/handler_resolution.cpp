@@ -47,7 +47,14 @@ bool FindFallbackProgram(HotkeyClass hotkeyClass, DWORD index, HandlerSpec* hand
 
 bool ResolveHandler(HotkeyClass hotkeyClass, DWORD index, HandlerSpec* handler)
 {
+    HandlerSource source = HandlerSource::Registered;
+    return ResolveHandler(hotkeyClass, index, handler, &source);
+}
+
+bool ResolveHandler(HotkeyClass hotkeyClass, DWORD index, HandlerSpec* handler, HandlerSource* source)
+{
     const ServiceState& state = g_serviceState;
+    HandlerSource chosen = HandlerSource::Registered;
     HandlerSpec spec;
     spec.lockedMode = (hotkeyClass == HotkeyClass::Class01 && index == kLockedModeByDefaultIndex) ? 1 : 0;
 
@@ -80,7 +87,11 @@ bool ResolveHandler(HotkeyClass hotkeyClass, DWORD index, HandlerSpec* handler)
     if (!registered) {
         // A half-read registration leaves nothing behind: the default starts with no parameters.
         spec.parameters[0] = L'\0';
-        if (!FindDefaultProgram(hotkeyClass, index, &spec) && !FindFallbackProgram(hotkeyClass, index, &spec)) {
+        if (FindDefaultProgram(hotkeyClass, index, &spec)) {
+            chosen = HandlerSource::Default;
+        } else if (FindFallbackProgram(hotkeyClass, index, &spec)) {
+            chosen = HandlerSource::Fallback;
+        } else {
             return false;
         }
     }
@@ -91,5 +102,6 @@ bool ResolveHandler(HotkeyClass hotkeyClass, DWORD index, HandlerSpec* handler)
             : BoundedCopy(spec.commandLine, MAX_PATH, spec.applicationPath);
     if (!commandLineFits) return false;
     *handler = spec;
+    *source = chosen;
     return true;
 }

@@ -24,6 +24,11 @@ struct HandlerSpec {
 // False when nothing is found or a path or command line does not fit in 260 units.
 bool ResolveHandler(HotkeyClass hotkeyClass, DWORD index, HandlerSpec* handler);
 
+// Which of the three the resolution chose.
+enum class HandlerSource { Registered, Default, Fallback };
+// The same, saying which kind of handler was chosen (for the diagnostics program).
+bool ResolveHandler(HotkeyClass hotkeyClass, DWORD index, HandlerSpec* handler, HandlerSource* source);
+
 // One key press: starts the hotkey's handler in the active console session. Does nothing (false)
 // until the service has finished starting (`running`).
 bool DispatchHotkey(HotkeyClass hotkeyClass, DWORD index);

@@ -32,28 +32,53 @@ LONG CreateKeyForWriting(HKEY parent, const wchar_t* name, HKEY* key, BOOL isWow
 
 }  // namespace
 
+Class01Inputs ReadClass01Inputs()
+{
+    const ServiceState& state = g_serviceState;
+    Class01Inputs in;
+    {
+        UniqueHkey capability;
+        in.capabilityRead = OpenParametersKey(kCapabilityKey, KEY_READ, capability.Put(), state.isWow64,
+                                              state.keyFamily) == ERROR_SUCCESS;
+        if (in.capabilityRead) in.capabilityRead = ReadDwordValue(capability.Get(), nullptr, &in.offered) == ERROR_SUCCESS;
+        if (capability) {
+            // Optional: read whatever the default value's read gave; a failed read keeps the default.
+            ReadDwordValue(capability.Get(), kInternalFunctionValue, &in.internal);
+            ReadDwordValue(capability.Get(), kOverrideCapabilityValue, &in.overrides);
+        }
+    }
+    in.disabled = ReadDisabledHotkeys(state.isWow64);
+    return in;
+}
+
+bool OverrideRegistersHandler(HKEY hotkeyKey)
+{
+    return QueryValuePresence(hotkeyKey, kFileValue) == ERROR_SUCCESS &&
+           QueryValuePresence(hotkeyKey, kParametersValue) == ERROR_SUCCESS;
+}
+
+Class02Inputs ReadClass02Inputs()
+{
+    const ServiceState& state = g_serviceState;
+    Class02Inputs in;
+    {
+        UniqueHkey capability;
+        in.type2Read = OpenParametersKey(kCapabilityKey, KEY_READ, capability.Put(), state.isWow64, state.keyFamily) ==
+                       ERROR_SUCCESS;
+        if (in.type2Read) in.type2Read = ReadDwordValue(capability.Get(), kType2Value, &in.offered) == ERROR_SUCCESS;
+    }
+    in.disabled = ReadDisabledHotkeys(state.isWow64);
+    return in;
+}
+
 bool SynchronizeClass01(DWORD* class01Mask)
 {
     const ServiceState& state = g_serviceState;
-    bool result = true;
-    DWORD served = 0;
-    DWORD internal = kDefaultInternalFunctions;
-    DWORD overrides = 0;
+    const Class01Inputs in = ReadClass01Inputs();
+    bool result = in.capabilityRead;
+    DWORD served = ServedClass01(in);
+    const DWORD overrides = in.overrides;
     DWORD overridesWithHandler = 0;
-
-    {
-        UniqueHkey capability;
-        result = OpenParametersKey(kCapabilityKey, KEY_READ, capability.Put(), state.isWow64, state.keyFamily) ==
-                 ERROR_SUCCESS;
-        if (result) result = ReadDwordValue(capability.Get(), nullptr, &served) == ERROR_SUCCESS;
-        if (capability) {
-            // Optional: read whatever `result` says; a failed read keeps the default.
-            ReadDwordValue(capability.Get(), kInternalFunctionValue, &internal);
-            ReadDwordValue(capability.Get(), kOverrideCapabilityValue, &overrides);
-        }
-    }
-
-    served &= ~ReadDisabledHotkeys(state.isWow64) & ~internal;
 
     if (served != 0) {
         UniqueHkey currentSetting;
@@ -63,7 +88,7 @@ bool SynchronizeClass01(DWORD* class01Mask)
         }
         DWORD current = 0;
         if (result) result = ReadDwordValue(currentSetting.Get(), nullptr, &current) == ERROR_SUCCESS;
-        current |= state.isWindows7OrLater ? served : (served & ~kWindows7OnlyHotkeys);
+        current |= SwitchedOnClass01(served, state.isWindows7OrLater);
         if (result) result = WriteDwordValue(currentSetting.Get(), nullptr, current) == ERROR_SUCCESS;
     }
 
@@ -82,8 +107,7 @@ bool SynchronizeClass01(DWORD* class01Mask)
                 if (CreateKeyForWriting(classKey.Get(), name, hotkeyKey.Put(), state.isWow64) != ERROR_SUCCESS) continue;
                 if ((overrides & Bit(index)) == 0) continue;
                 // An override hotkey is watched only when its subkey registers a handler.
-                if (QueryValuePresence(hotkeyKey.Get(), kFileValue) == ERROR_SUCCESS &&
-                    QueryValuePresence(hotkeyKey.Get(), kParametersValue) == ERROR_SUCCESS) {
+                if (OverrideRegistersHandler(hotkeyKey.Get())) {
                     overridesWithHandler |= Bit(index);
                 } else {
                     mask &= ~Bit(index);
@@ -111,17 +135,9 @@ bool SynchronizeClass01(DWORD* class01Mask)
 bool SynchronizeClass02(DWORD* class02Mask)
 {
     const ServiceState& state = g_serviceState;
-    bool result = true;
-    DWORD events = 0;
-
-    {
-        UniqueHkey capability;
-        result = OpenParametersKey(kCapabilityKey, KEY_READ, capability.Put(), state.isWow64, state.keyFamily) ==
-                 ERROR_SUCCESS;
-        if (result) result = ReadDwordValue(capability.Get(), kType2Value, &events) == ERROR_SUCCESS;
-    }
-
-    events &= ~ReadDisabledHotkeys(state.isWow64);
+    const Class02Inputs in = ReadClass02Inputs();
+    bool result = in.type2Read;
+    const DWORD events = ServedClass02(in);
 
     UniqueHkey classKey;
     if (CreateKeyForWriting(HKEY_LOCAL_MACHINE, ClassKeyPath(state.keyFamily, HotkeyClass::Class02), classKey.Put(),

@@ -21,3 +21,39 @@ bool SynchronizeClass02(DWORD* class02Mask);
 inline constexpr DWORD kDefaultInternalFunctions = 0x80C;
 // HotkeyNumber 7, never switched on at start before Windows 7.
 inline constexpr DWORD kWindows7OnlyHotkeys = 0x40;
+
+// What the class-01 synchronisation reads before it writes anything (the diagnostics program
+// reads the same and writes nothing).
+struct Class01Inputs {
+    bool capabilityRead = false;  // "Capability" opened and its default value read
+    DWORD offered = 0;            // "Capability" default value
+    DWORD internal = kDefaultInternalFunctions;  // "IsExistPMInternalFunction", else the default
+    DWORD overrides = 0;          // "OverrideCapability"
+    DWORD disabled = 0;           // "Disable" of the system-event class-01 key
+};
+// Reads them from the family's Parameters root and the "Disable" key; reads nothing else.
+Class01Inputs ReadClass01Inputs();
+// The served set before the override hotkeys join it: offered, not disabled, not internal.
+inline DWORD ServedClass01(const Class01Inputs& in)
+{
+    return in.offered & ~in.disabled & ~in.internal;
+}
+// The bits the start-up switches on in "CurrentSetting" for the served set.
+inline DWORD SwitchedOnClass01(DWORD served, BOOL isWindows7OrLater)
+{
+    return isWindows7OrLater ? served : (served & ~kWindows7OnlyHotkeys);
+}
+// Whether an override hotkey's subkey registers a handler ("File" and "Parameters" present):
+// only then is it watched.
+bool OverrideRegistersHandler(HKEY hotkeyKey);
+
+struct Class02Inputs {
+    bool type2Read = false;  // "Capability" opened and its "Type2" read
+    DWORD offered = 0;       // "Type2"
+    DWORD disabled = 0;      // "Disable" (it applies to both classes)
+};
+Class02Inputs ReadClass02Inputs();
+inline DWORD ServedClass02(const Class02Inputs& in)
+{
+    return in.offered & ~in.disabled;
+}

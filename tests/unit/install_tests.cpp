@@ -144,8 +144,10 @@ TEST_CASE_FIXTURE(MachineForThePackage, "msiexec installs the service and starts
     REQUIRE_MESSAGE(testpkg::WaitForServiceState(kService, SERVICE_RUNNING), "the installed service does not run");
     CHECK(_wcsicmp(testpkg::ServiceProgram(kService).c_str(), InFolder(L"fnkeyd.exe").c_str()) == 0);
     CHECK_FALSE(standin::WaitForRecord(InFolder(L"kivra.exe"), 30000).empty());
-    CHECK(GetFileAttributesW(InFolder(L"GlanceUIApp.exe").c_str()) != INVALID_FILE_ATTRIBUTES);
-    CHECK(GetFileAttributesW(InFolder(L"GlanceUIApp.ini").c_str()) != INVALID_FILE_ATTRIBUTES);
+    for (const wchar_t* name : {L"fnkeydiag.exe", L"GlanceUIApp.exe", L"GlanceUIApp.ini"}) {
+        CAPTURE(std::string(name, name + wcslen(name)));
+        CHECK(GetFileAttributesW(InFolder(name).c_str()) != INVALID_FILE_ATTRIBUTES);
+    }
     PressStartsTheDefaultProgram();
     CHECK(Run(InFolder(L"fnkeyd.exe"), L"/query:1") == 1);  // the client in the installed folder
 
@@ -172,7 +174,7 @@ TEST_CASE_FIXTURE(MachineForThePackage, "msiexec installs the service and starts
     CHECK(testpkg::InstalledProducts(upgradeCode) == 0);
     CHECK(testpkg::ServiceStatus(kService).dwCurrentState == 0);
     CHECK(testpkg::ServicesRunning(L"fnkeyd.exe") == 0);
-    for (const wchar_t* name : {L"fnkeyd.exe", L"GlanceUIApp.exe", L"GlanceUIApp.ini"}) {
+    for (const wchar_t* name : {L"fnkeyd.exe", L"fnkeydiag.exe", L"GlanceUIApp.exe", L"GlanceUIApp.ini"}) {
         CAPTURE(std::string(name, name + wcslen(name)));
         CHECK(GetFileAttributesW(InFolder(name).c_str()) == INVALID_FILE_ATTRIBUTES);
     }

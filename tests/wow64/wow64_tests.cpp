@@ -328,6 +328,7 @@ TEST_CASE("package: the shipped fnkey.msi installs the 32-bit service in the 32-
     const std::wstring service = folder32 + L"\\fnkeyd.exe";
     CHECK(_wcsicmp(testpkg::ServiceProgram(L"fnkeyd").c_str(), service.c_str()) == 0);
     CHECK(MachineOf(service) == 0x14C);
+    CHECK(MachineOf(folder32 + L"\\fnkeydiag.exe") == 0x14C);
     CHECK(MachineOf(folder64 + L"\\GlanceUIApp.exe") == 0x8664);
     Started(folder32 + L"\\kivra.exe");  // the start-up is complete
     CHECK(CurrentSetting() == 0x33u);
@@ -341,6 +342,7 @@ TEST_CASE("package: the shipped fnkey.msi installs the 32-bit service in the 32-
     CHECK(testpkg::InstalledProducts(upgradeCode) == 0);
     CHECK(testpkg::ServiceStatus(L"fnkeyd").dwCurrentState == 0);
     CHECK(GetFileAttributesW(service.c_str()) == INVALID_FILE_ATTRIBUTES);
+    CHECK(GetFileAttributesW((folder32 + L"\\fnkeydiag.exe").c_str()) == INVALID_FILE_ATTRIBUTES);
     CHECK(GetFileAttributesW((folder64 + L"\\GlanceUIApp.exe").c_str()) == INVALID_FILE_ATTRIBUTES);
     CHECK(GetFileAttributesW((folder64 + L"\\GlanceUIApp.ini").c_str()) == INVALID_FILE_ATTRIBUTES);
 }
