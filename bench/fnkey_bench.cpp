@@ -227,11 +227,7 @@ struct Bench {
 
     void Console(bool user) const
     {
-        standin::Session console;
-        console.connectState = WTSActive;
-        console.userToken = user;
-        console.userName = L"bench";
-        standin::SetSession(WTSGetActiveConsoleSessionId(), console);
+        standin::SetConsoleSession(user, L"bench");
     }
 
     void StartService()

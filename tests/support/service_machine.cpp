@@ -43,11 +43,7 @@ ServiceMachine::~ServiceMachine()
 
 void ServiceMachine::Console(bool userLoggedOn) const
 {
-    standin::Session console;
-    console.connectState = WTSActive;
-    console.userToken = userLoggedOn;
-    console.userName = L"tester";
-    standin::SetSession(WTSGetActiveConsoleSessionId(), console);
+    standin::SetConsoleSession(userLoggedOn);
 }
 
 void ServiceMachine::RegisterHandler(HotkeyClass hotkeyClass, DWORD number, const std::wstring& program,

@@ -1,5 +1,7 @@
 #include "standins.h"
 
+#include <wtsapi32.h>
+
 #include <wincrypt.h>
 #include <tlhelp32.h>
 
@@ -95,6 +97,15 @@ void SetSession(DWORD sessionId, const Session& session)
     testreg::SetDword(key.c_str(), L"UserToken", session.userToken ? 1 : 0);
     if (!session.userName.empty()) testreg::SetString(key.c_str(), L"UserName", session.userName);
     if (!session.pipeName.empty()) testreg::SetString(key.c_str(), L"PipeName", session.pipeName);
+}
+
+void SetConsoleSession(bool userLoggedOn, const std::wstring& userName)
+{
+    Session console;
+    console.connectState = WTSActive;
+    console.userToken = userLoggedOn;
+    console.userName = userName;
+    SetSession(WTSGetActiveConsoleSessionId(), console);
 }
 
 void ClearSessions()

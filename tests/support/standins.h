@@ -18,6 +18,8 @@ struct Session {
     std::wstring pipeName;              // the session's process-creation pipe
 };
 void SetSession(DWORD sessionId, const Session& session);
+// The active console session: connected, with or without a logged-on user (`userName`).
+void SetConsoleSession(bool userLoggedOn, const std::wstring& userName = L"tester");
 void ClearSessions();
 
 // The record the recorder left beside `program` (key -> value), waiting up to `timeoutMs` for it.

@@ -7,6 +7,7 @@
 #include "host/client.h"
 #include "hotkey_source_fixture.h"
 #include "registry_fixture.h"
+#include "run_program.h"
 #include "service_machine.h"
 #include "service_program_folder.h"
 #include "standins.h"
@@ -18,23 +19,6 @@ namespace {
 
 constexpr DWORD kFailed = 0xFFFFFFFF;  // -1
 constexpr const wchar_t* kCurrentSetting = L"Software\\Norvane\\SystemEvent\\CurrentSetting";
-
-// Runs `program` with `arguments` and returns its exit code.
-DWORD Run(const std::wstring& program, const std::wstring& arguments)
-{
-    std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    REQUIRE(CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                           &info));
-    UniqueKernelHandle process(info.hProcess);
-    UniqueKernelHandle thread(info.hThread);
-    REQUIRE_MESSAGE(WaitForSingleObject(process.Get(), 60000) == WAIT_OBJECT_0, "the client did not end");
-    DWORD code = 0;
-    REQUIRE(GetExitCodeProcess(process.Get(), &code));
-    return code;
-}
 
 DWORD CurrentSetting()
 {
@@ -118,7 +102,7 @@ TEST_CASE_FIXTURE(ServiceMachine, "malformed arguments exit -1 before anything e
     for (const wchar_t* arguments : {L"/query:1 /query:2", L"query:1", L"/OPEN:1", L"/opened:1", L"/open:0", L"/open:33",
                                      L"/open:-1", L"/open:", L"/open:x", L"\"\""}) {
         CAPTURE(std::string(arguments, arguments + wcslen(arguments)));
-        CHECK(Run(folder.Service(), arguments) == kFailed);
+        CHECK(testproc::ExitCodeOf(folder.Service(), arguments) == kFailed);
     }
     CHECK(LpuLog(folder).empty());  // the library, the client's first step, was never loaded
 }
@@ -126,7 +110,7 @@ TEST_CASE_FIXTURE(ServiceMachine, "malformed arguments exit -1 before anything e
 TEST_CASE("without an argument the program is the service: outside the service control manager it ends at once with 0")
 {
     testfiles::ServiceProgramFolder folder;
-    CHECK(Run(folder.Service(), L"") == 0);
+    CHECK(testproc::ExitCodeOf(folder.Service(), L"") == 0);
 }
 
 TEST_CASE("with no service installed, a change fails and a query still answers")
@@ -134,8 +118,8 @@ TEST_CASE("with no service installed, a change fails and a query still answers")
     testfiles::ServiceProgramFolder folder;
     TestHotkeySource source(KeyFamily::SystemEvent, HotkeySourceSeed{});
     testreg::SetDword(kCurrentSetting, nullptr, 0x1);
-    CHECK(Run(folder.Service(), L"/open:2") == kFailed);
-    CHECK(Run(folder.Service(), L"/query:1") == 1);
+    CHECK(testproc::ExitCodeOf(folder.Service(), L"/open:2") == kFailed);
+    CHECK(testproc::ExitCodeOf(folder.Service(), L"/query:1") == 1);
 }
 
 TEST_CASE_FIXTURE(ServiceMachine, "with the service stopped: query answers, open and close answer when nothing must change")
@@ -152,24 +136,24 @@ TEST_CASE_FIXTURE(ServiceMachine, "with the service stopped: query answers, open
     };
     for (const auto& row : rows) {
         CAPTURE(std::string(row.arguments, row.arguments + wcslen(row.arguments)));
-        CHECK(Run(folder.Service(), row.arguments) == row.exitCode);
+        CHECK(testproc::ExitCodeOf(folder.Service(), row.arguments) == row.exitCode);
     }
     CHECK(CurrentSetting() == 0x11u);
 
     // A change needs the running service: after its retries the client gives up.
     for (const wchar_t* arguments : {L"/open:2", L"/close:1", L"/notify:1"}) {
         CAPTURE(std::string(arguments, arguments + wcslen(arguments)));
-        CHECK(Run(folder.Service(), arguments) == kFailed);
+        CHECK(testproc::ExitCodeOf(folder.Service(), arguments) == kFailed);
     }
     CHECK(CurrentSetting() == 0x11u);
 
     SUBCASE("and no CurrentSetting value, or no root: every command fails")
     {
         testreg::DeleteValue(kCurrentSetting, nullptr);
-        CHECK(Run(folder.Service(), L"/query:1") == kFailed);
+        CHECK(testproc::ExitCodeOf(folder.Service(), L"/query:1") == kFailed);
         CleanHotkeyRegistry::Wipe();
-        CHECK(Run(folder.Service(), L"/query:1") == kFailed);
-        CHECK(Run(folder.Service(), L"/open:1") == kFailed);
+        CHECK(testproc::ExitCodeOf(folder.Service(), L"/query:1") == kFailed);
+        CHECK(testproc::ExitCodeOf(folder.Service(), L"/open:1") == kFailed);
     }
 }
 
@@ -179,19 +163,19 @@ TEST_CASE_FIXTURE(ServiceMachine, "with the service running: open and close chan
     REQUIRE_MESSAGE(StartService(), Service().Problem());
     REQUIRE(CurrentSetting() == 0x33u);  // switched on at start
 
-    CHECK(Run(folder.Service(), L"/close:2") == 0);
+    CHECK(testproc::ExitCodeOf(folder.Service(), L"/close:2") == 0);
     CHECK(CurrentSetting() == 0x31u);
-    CHECK(Run(folder.Service(), L"/query:2") == 0);
-    CHECK(Run(folder.Service(), L"/close:2") == 0);  // already off: unchanged
+    CHECK(testproc::ExitCodeOf(folder.Service(), L"/query:2") == 0);
+    CHECK(testproc::ExitCodeOf(folder.Service(), L"/close:2") == 0);  // already off: unchanged
     CHECK(CurrentSetting() == 0x31u);
-    CHECK(Run(folder.Service(), L"-open:2") == 0);
+    CHECK(testproc::ExitCodeOf(folder.Service(), L"-open:2") == 0);
     CHECK(CurrentSetting() == 0x33u);
-    CHECK(Run(folder.Service(), L"/open:9") == 0);  // not served, but the bit is the client's to ask for
+    CHECK(testproc::ExitCodeOf(folder.Service(), L"/open:9") == 0);  // not served, but the bit is the client's to ask for
     CHECK(CurrentSetting() == 0x133u);
 
     const std::wstring ostrel1 = folder.File(L"ostrel1.exe");
     standin::DeleteRecord(ostrel1);
-    CHECK(Run(folder.Service(), L"/notify:1") == 0);
+    CHECK(testproc::ExitCodeOf(folder.Service(), L"/notify:1") == 0);
     CHECK_FALSE(standin::WaitForRecord(ostrel1).empty());
 }
 }

@@ -19,6 +19,7 @@
 #include "service_machine.h"
 #include "standins.h"
 #include "test_files.h"
+#include "run_program.h"
 #include "unique_handle.h"
 
 namespace {
@@ -42,22 +43,6 @@ std::vector<std::wstring> TestPackages()
     std::vector<std::wstring> paths;
     for (const auto& package : found) paths.push_back(package.second);
     return paths;
-}
-
-DWORD Run(const std::wstring& program, const std::wstring& arguments)
-{
-    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    REQUIRE(CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                           &info));
-    UniqueKernelHandle process(info.hProcess);
-    UniqueKernelHandle thread(info.hThread);
-    REQUIRE_MESSAGE(WaitForSingleObject(process.Get(), 60000) == WAIT_OBJECT_0, "the program did not end");
-    DWORD code = 0;
-    REQUIRE(GetExitCodeProcess(process.Get(), &code));
-    return code;
 }
 
 // Every value below the Parameters root, by path and name, as raw type and bytes.
@@ -98,11 +83,7 @@ struct MachineForThePackage {
         REQUIRE_MESSAGE(packages.size() >= 2, "the build made no pair of test packages");
         REQUIRE_FALSE(upgradeCode.empty());
         REQUIRE(testpkg::InstalledProducts(upgradeCode) == 0);
-        standin::Session console;
-        console.connectState = WTSActive;
-        console.userToken = true;
-        console.userName = L"tester";
-        standin::SetSession(WTSGetActiveConsoleSessionId(), console);
+        standin::SetConsoleSession(true);
     }
 
     ~MachineForThePackage()
@@ -149,7 +130,7 @@ TEST_CASE_FIXTURE(MachineForThePackage, "msiexec installs the service and starts
         CHECK(GetFileAttributesW(InFolder(name).c_str()) != INVALID_FILE_ATTRIBUTES);
     }
     PressStartsTheDefaultProgram();
-    CHECK(Run(InFolder(L"fnkeyd.exe"), L"/query:1") == 1);  // the client in the installed folder
+    CHECK(testproc::ExitCodeOf(InFolder(L"fnkeyd.exe"), L"/query:1") == 1);  // the client in the installed folder
 
     // Upgrade: one product, one service, running the new version.
     REQUIRE(testpkg::Msiexec(L"/i \"" + newer + L"\" /qn", logs.File(L"upgrade.log")) == 0);

@@ -20,6 +20,7 @@
 #include "service_machine.h"
 #include "standins.h"
 #include "test_files.h"
+#include "run_program.h"
 #include "unique_handle.h"
 
 using testsvc::ServiceMachine;
@@ -118,22 +119,6 @@ HotkeySourceSeed SeedWith(DWORD capability)
     HotkeySourceSeed seed = testsvc::DefaultMachineSeed();
     seed.capability = capability;
     return seed;
-}
-
-DWORD RunClient(const std::wstring& program, const std::wstring& arguments)
-{
-    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    REQUIRE(CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                           &info));
-    UniqueKernelHandle process(info.hProcess);
-    UniqueKernelHandle thread(info.hThread);
-    REQUIRE_MESSAGE(WaitForSingleObject(process.Get(), 120000) == WAIT_OBJECT_0, "the client did not end");
-    DWORD code = 0;
-    REQUIRE(GetExitCodeProcess(process.Get(), &code));
-    return code;
 }
 
 std::vector<BYTE> ReadAll(const std::wstring& path)
@@ -269,17 +254,17 @@ TEST_CASE_FIXTURE(ServiceMachine, "client: the 32-bit client's exit codes, read 
     Console(true);
     Start(*this);
     const std::wstring client = folder.Service();
-    CHECK(RunClient(client, L"/query:1") == 1);
-    CHECK(RunClient(client, L"/close:2") == 0);
+    CHECK(testproc::ExitCodeOf(client, L"/query:1") == 1);
+    CHECK(testproc::ExitCodeOf(client, L"/close:2") == 0);
     CHECK(CurrentSetting() == 0x31u);
-    CHECK(RunClient(client, L"/query:2") == 0);
-    CHECK(RunClient(client, L"/open:2") == 0);
+    CHECK(testproc::ExitCodeOf(client, L"/query:2") == 0);
+    CHECK(testproc::ExitCodeOf(client, L"/open:2") == 0);
     CHECK(CurrentSetting() == 0x33u);
-    CHECK(RunClient(client, L"/query:x") == kFailed);
+    CHECK(testproc::ExitCodeOf(client, L"/query:x") == kFailed);
 
     const std::wstring ostrel1 = folder.File(L"ostrel1.exe");
     standin::DeleteRecord(ostrel1);
-    CHECK(RunClient(client, L"/notify:1") == 0);
+    CHECK(testproc::ExitCodeOf(client, L"/notify:1") == 0);
     Started(ostrel1);
 }
 
@@ -287,7 +272,7 @@ TEST_CASE("pipe request: the 32-bit build writes the same bytes as the 64-bit bu
 {
     testfiles::ScratchDir scratch;
     const std::wstring out = scratch.File(L"request32.bin");
-    CHECK(RunClient(testfiles::BinPath(L"pipe_request_probe.exe"), L"\"" + out + L"\"") == 0);
+    CHECK(testproc::ExitCodeOf(testfiles::BinPath(L"pipe_request_probe.exe"), L"\"" + out + L"\"") == 0);
     const std::vector<BYTE> written32 = ReadAll(out);
     const std::vector<BYTE> built64 = BuildSamplePipeRequest();
     REQUIRE_FALSE(built64.empty());
@@ -307,11 +292,7 @@ TEST_CASE("package: the shipped fnkey.msi installs the 32-bit service in the 32-
     standin::TrustedTestRoot trusted;
     TestHotkeySource source(KeyFamily::SystemEvent, testsvc::DefaultMachineSeed());
     const testpkg::OtherComponents others(folder32);  // the 32-bit ones: this folder holds 32-bit programs
-    standin::Session console;
-    console.connectState = WTSActive;
-    console.userToken = true;
-    console.userName = L"tester";
-    standin::SetSession(WTSGetActiveConsoleSessionId(), console);
+    standin::SetConsoleSession(true);
     struct Removal {
         const std::wstring& upgradeCode;
         const std::wstring& package;

@@ -1,0 +1,30 @@
+#include "run_program.h"
+
+#include <stdexcept>
+
+#include "unique_handle.h"
+
+namespace testproc {
+
+DWORD ExitCodeOf(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs)
+{
+    std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info)) {
+        throw std::runtime_error("the program did not start");
+    }
+    UniqueKernelHandle process(info.hProcess);
+    UniqueKernelHandle thread(info.hThread);
+    if (WaitForSingleObject(process.Get(), timeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(process.Get(), 1);
+        throw std::runtime_error("the program did not end");
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.Get(), &code);
+    return code;
+}
+
+}  // namespace testproc
