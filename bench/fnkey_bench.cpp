@@ -270,8 +270,15 @@ struct Bench {
         }
         double last = 0;
         for (DWORD number = 1; number <= 32; ++number) last = std::max(last, WaitForStamp(program, number, "burst"));
-        // Once the last has started, every start has: a second one would show as a second line.
-        Sleep(200);
+        if (!floor) {
+            // A marker: an event the service dispatches only after every earlier pass. Once it
+            // has started, the burst's dispatching is over, and a second start of any hotkey
+            // would show as a second line. (The floor starts in the order it reads, in one loop.)
+            const std::wstring marker = folder.File(L"brisk_1.exe");
+            standin::DeleteRecord(marker);
+            source.Press(HotkeyClass::Class02, 1);
+            if (standin::WaitForRecord(marker, kHandlerDeadlineMs).empty()) Fail("burst: the marker event never started");
+        }
         for (DWORD number = 1; number <= 32; ++number) {
             if (ReadStamps(StampFile(program, number)).size() != 1)
                 Fail(std::string(floor ? "floor " : "") + "burst: hotkey " + std::to_string(number) + " started more than once");

@@ -555,6 +555,32 @@ void SaveScreenshot(HWND dialog, const LayoutCase& row)
     }
 }
 
+// A top-level window of this test program (class "Static", not the prompt's), destroyed with the
+// object, also when a check fails.
+class TestWindow {
+public:
+    TestWindow(const wchar_t* caption, int x)
+        : window_(CreateWindowExW(0, L"Static", caption, WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, x, 300, 200, nullptr,
+                                  nullptr, nullptr, nullptr))
+    {
+        REQUIRE(window_ != nullptr);
+    }
+    ~TestWindow() { DestroyWindow(window_); }
+    TestWindow(const TestWindow&) = delete;
+    TestWindow& operator=(const TestWindow&) = delete;
+    HWND Get() const { return window_; }
+
+    // Puts it in the foreground, so that a start has something to change.
+    void BringToForeground() const
+    {
+        SetForegroundWindow(window_);
+        REQUIRE(WaitUntil([&] { return GetForegroundWindow() == window_; }, kForegroundTimeoutMs));
+    }
+
+private:
+    HWND window_;
+};
+
 struct PromptRun {
     PromptRun() { EndLeftoverPrompts(); }
     ~PromptRun() { EndLeftoverPrompts(); }
@@ -589,12 +615,8 @@ TEST_CASE_FIXTURE(PromptRun, "a second start brings the open prompt to the foreg
     PromptProcess first;
     const HWND dialog = first.WaitForDialog();
 
-    // Something else in the foreground first, so that the second start has something to change.
-    const HWND other = CreateWindowExW(0, L"Static", L"another program's window", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                       100, 100, 300, 200, nullptr, nullptr, nullptr, nullptr);
-    REQUIRE(other != nullptr);
-    SetForegroundWindow(other);
-    REQUIRE(WaitUntil([&] { return GetForegroundWindow() == other; }, kForegroundTimeoutMs));
+    const TestWindow other(L"another program's window", 100);
+    other.BringToForeground();
 
     PromptProcess second(L"/again");
     REQUIRE_MESSAGE(second.WaitForExit(), "the second start did not end");
@@ -604,7 +626,6 @@ TEST_CASE_FIXTURE(PromptRun, "a second start brings the open prompt to the foreg
     CHECK(first.Running());
     CHECK_FALSE(DecisionRecorded());
 
-    DestroyWindow(other);
     PostMessageW(dialog, WM_CLOSE, 0, 0);
     CHECK(first.WaitForExit());
 }
@@ -644,22 +665,14 @@ TEST_CASE_FIXTURE(PromptRun, "a start that finds the mutex held ends with 0 with
     }
     SUBCASE("another program's window of another class has the caption: that one comes forward")
     {
-        const HWND glances = CreateWindowExW(0, L"Static", L"Glances", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100,
-                                             300, 200, nullptr, nullptr, nullptr, nullptr);
-        const HWND other = CreateWindowExW(0, L"Static", L"another program's window",
-                                           WS_OVERLAPPEDWINDOW | WS_VISIBLE, 150, 150, 300, 200, nullptr, nullptr,
-                                           nullptr, nullptr);
-        REQUIRE(glances != nullptr);
-        REQUIRE(other != nullptr);
-        SetForegroundWindow(other);
-        REQUIRE(WaitUntil([&] { return GetForegroundWindow() == other; }, kForegroundTimeoutMs));
+        const TestWindow glances(L"Glances", 100);
+        const TestWindow other(L"another program's window", 150);
+        other.BringToForeground();
 
         PromptProcess prompt(L"/again");
         REQUIRE_MESSAGE(prompt.WaitForExit(), "the start did not end");
         CHECK(prompt.ExitCode() == 0);
-        CHECK(WaitUntil([&] { return GetForegroundWindow() == glances; }, kForegroundTimeoutMs));
-        DestroyWindow(other);
-        DestroyWindow(glances);
+        CHECK(WaitUntil([&] { return GetForegroundWindow() == glances.Get(); }, kForegroundTimeoutMs));
     }
 }
 
