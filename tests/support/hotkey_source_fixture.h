@@ -17,6 +17,13 @@ public:
 
     KeyFamily Family() const { return family_; }
 
+    // Starts over: a clean hotkey registry seeded anew.
+    void Reseed(const HotkeySourceSeed& seed) const
+    {
+        CleanHotkeyRegistry::Wipe();
+        if (!SeedHotkeySource(family_, seed)) throw std::runtime_error("the hotkey source could not seed its root");
+    }
+
     // One press of class-01 hotkey `number` or class-02 event `number` (1..32).
     void Press(HotkeyClass hotkeyClass, DWORD number) const
     {

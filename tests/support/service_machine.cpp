@@ -10,15 +10,11 @@
 
 namespace testsvc {
 
-namespace {
-
-}  // namespace
-
-std::wstring HotkeySubkeyPath(HotkeyClass hotkeyClass, DWORD number)
+std::wstring HotkeySubkeyPath(HotkeyClass hotkeyClass, DWORD number, KeyFamily family)
 {
     wchar_t name[8];
     FormatHotkeySubkeyName(name, 8, number - 1);
-    return std::wstring(ClassKeyPath(KeyFamily::SystemEvent, hotkeyClass)) + L"\\" + name;
+    return std::wstring(ClassKeyPath(family, hotkeyClass)) + L"\\" + name;
 }
 
 HotkeySourceSeed DefaultMachineSeed()
@@ -29,7 +25,7 @@ HotkeySourceSeed DefaultMachineSeed()
     return seed;
 }
 
-ServiceMachine::ServiceMachine(const HotkeySourceSeed& seed) : source(KeyFamily::SystemEvent, seed)
+ServiceMachine::ServiceMachine(const HotkeySourceSeed& seed, KeyFamily family) : source(family, seed)
 {
     standin::ClearSessions();
     service_ = std::make_unique<ServiceUnderTest>(kServiceName, L"\"" + folder.Service() + L"\"");
@@ -49,7 +45,7 @@ void ServiceMachine::Console(bool userLoggedOn) const
 void ServiceMachine::RegisterHandler(HotkeyClass hotkeyClass, DWORD number, const std::wstring& program,
                                      const std::wstring& parameters, std::optional<DWORD> lockedMode) const
 {
-    const std::wstring key = HotkeySubkeyPath(hotkeyClass, number);
+    const std::wstring key = HotkeySubkeyPath(hotkeyClass, number, source.Family());
     testreg::SetString(key.c_str(), L"File", program);
     testreg::SetString(key.c_str(), L"Parameters", parameters);
     if (lockedMode) SetLockedMode(hotkeyClass, number, *lockedMode);
@@ -57,7 +53,7 @@ void ServiceMachine::RegisterHandler(HotkeyClass hotkeyClass, DWORD number, cons
 
 void ServiceMachine::SetLockedMode(HotkeyClass hotkeyClass, DWORD number, DWORD lockedMode) const
 {
-    testreg::SetDword(HotkeySubkeyPath(hotkeyClass, number).c_str(), L"LockedMode", lockedMode);
+    testreg::SetDword(HotkeySubkeyPath(hotkeyClass, number, source.Family()).c_str(), L"LockedMode", lockedMode);
 }
 
 bool ServiceMachine::StartService()

@@ -23,14 +23,17 @@
 namespace testsvc {
 
 // The registry path of a hotkey's subkey (class-01 HotkeyNumber or class-02 event `number`).
-std::wstring HotkeySubkeyPath(HotkeyClass hotkeyClass, DWORD number);
+std::wstring HotkeySubkeyPath(HotkeyClass hotkeyClass, DWORD number, KeyFamily family = KeyFamily::SystemEvent);
 
 // The hotkey source's seed of the machine above.
 HotkeySourceSeed DefaultMachineSeed();
 
 class ServiceMachine {
 public:
-    explicit ServiceMachine(const HotkeySourceSeed& seed = DefaultMachineSeed());
+    // The family follows the machine: with `family` PowerManager, the caller has made the hotkey
+    // device present.
+    explicit ServiceMachine(const HotkeySourceSeed& seed = DefaultMachineSeed(),
+                            KeyFamily family = KeyFamily::SystemEvent);
     ~ServiceMachine();
     ServiceMachine(const ServiceMachine&) = delete;
     ServiceMachine& operator=(const ServiceMachine&) = delete;
