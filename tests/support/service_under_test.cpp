@@ -129,15 +129,6 @@ bool ServiceUnderTest::ProcessEnded(DWORD* exitCode) const
     return GetExitCodeProcess(process_.Get(), exitCode) != FALSE;
 }
 
-bool ServiceUnderTest::ProcessorTime(ULONGLONG* time) const
-{
-    FILETIME created{}, exited{}, kernel{}, user{};
-    if (!process_ || !GetProcessTimes(process_.Get(), &created, &exited, &kernel, &user)) return false;
-    const auto value = [](const FILETIME& t) { return static_cast<ULONGLONG>(t.dwHighDateTime) << 32 | t.dwLowDateTime; };
-    *time = value(kernel) + value(user);
-    return true;
-}
-
 bool ServiceUnderTest::Start()
 {
     problem_.clear();

@@ -43,9 +43,6 @@ public:
     void Kill();
     // Whether the service's process has ended; its exit code in *exitCode.
     bool ProcessEnded(DWORD* exitCode) const;
-    // The processor time (kernel and user, 100-ns units) the service's process has used so far;
-    // false when its process is not known.
-    bool ProcessorTime(ULONGLONG* time) const;
 
     // The last failure, in words (empty when there was none).
     const std::string& Problem() const { return problem_; }
