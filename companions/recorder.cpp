@@ -13,6 +13,8 @@
 //   priorityClass  its process priority class
 //   created        its process's creation time (100-ns units since 1601), to order starts
 //   currentDirectory the folder it runs in (its starter's own, unless the starter chose one)
+//   imageBytes     the size of its own program file, which tells the signed copies and the
+//                  plain build apart (a test that replaces a handler learns which file started)
 // With the argument --linger it stays alive for 30 s after recording. With --crash it dies of an
 // access violation right after the start mark, for the harness's check that crashes are reported.
 #include <windows.h>
@@ -81,6 +83,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     wchar_t directory[MAX_PATH] = {};
     GetCurrentDirectoryW(MAX_PATH, directory);
     std::fwprintf(out, L"currentDirectory=%ls\n", directory);
+    WIN32_FILE_ATTRIBUTE_DATA image{};
+    if (GetFileAttributesExW(self, GetFileExInfoStandard, &image)) {
+        std::fwprintf(out, L"imageBytes=%llu\n",
+                      static_cast<unsigned long long>(image.nFileSizeHigh) << 32 | image.nFileSizeLow);
+    }
     std::fclose(out);
     MoveFileExW(partial.c_str(), record.c_str(), MOVEFILE_REPLACE_EXISTING);
 

@@ -2,7 +2,8 @@
 // (its WTSQuerySessionInformationW cannot report a connect state and its WTSQueryUserToken always
 // succeeds), so a test prefix loads this library instead of the built-in one through a
 // per-program DLL override, and sets each session's state in the registry (session_config.h).
-// The functions answer as Windows does for the session state they find there.
+// The functions answer as Windows does for the session state they find there, or fail as a test
+// asks (FailFunction).
 #include <windows.h>
 #include <wtsapi32.h>
 
@@ -20,6 +21,7 @@ BOOL WINAPI WTSQueryUserToken(ULONG sessionId, PHANDLE token)
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    if (FailsNow(L"WTSQueryUserToken")) return FALSE;
     if (!ReadSessionValue(sessionId, L"UserToken", &hasUser, &size) || hasUser == 0) {
         SetLastError(ERROR_NO_TOKEN);
         return FALSE;
@@ -39,6 +41,7 @@ BOOL WINAPI WTSQuerySessionInformationW(HANDLE, DWORD sessionId, WTS_INFO_CLASS 
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    if (FailsNow(L"WTSQuerySessionInformationW")) return FALSE;
     if (infoClass == WTSConnectState) {
         DWORD state = 0;
         DWORD size = sizeof state;

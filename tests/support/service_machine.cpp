@@ -56,6 +56,17 @@ void ServiceMachine::SetLockedMode(HotkeyClass hotkeyClass, DWORD number, DWORD 
     testreg::SetDword(HotkeySubkeyPath(hotkeyClass, number, source.Family()).c_str(), L"LockedMode", lockedMode);
 }
 
+std::map<std::wstring, std::wstring> ServiceMachine::PressUntilStarted(HotkeyClass hotkeyClass, DWORD number,
+                                                                       const std::wstring& program)
+{
+    std::map<std::wstring, std::wstring> record;
+    for (int press = 0; press < 10 && record.empty(); ++press) {
+        source.Press(hotkeyClass, number);
+        record = standin::WaitForRecord(program, 3000);
+    }
+    return record;
+}
+
 bool ServiceMachine::StartService()
 {
     const std::wstring logonIndicator = folder.File(L"kivra.exe");

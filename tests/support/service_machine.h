@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -45,6 +46,13 @@ public:
     void RegisterHandler(HotkeyClass hotkeyClass, DWORD number, const std::wstring& program,
                          const std::wstring& parameters, std::optional<DWORD> lockedMode = std::nullopt) const;
     void SetLockedMode(HotkeyClass hotkeyClass, DWORD number, DWORD lockedMode) const;
+
+    // Presses class-01 hotkey or class-02 event `number` until `program` starts, and returns its
+    // record (empty when it never did). For use after the hotkey source recreated its
+    // "Notification" key: the watcher takes the recreated key's values as its new start, so a
+    // press made before it has looked again may be taken for part of that start.
+    std::map<std::wstring, std::wstring> PressUntilStarted(HotkeyClass hotkeyClass, DWORD number,
+                                                           const std::wstring& program);
 
     // Starts the service and waits until its start-up is complete (the logon indicator, its last
     // step, has started); false with the reason in Service().Problem() or on stderr.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "registry_fixture.h"
+#include "standins/session_config.h"
 #include "test_files.h"
 #include "unique_handle.h"
 
@@ -111,6 +112,38 @@ void SetConsoleSession(bool userLoggedOn, const std::wstring& userName)
 void ClearSessions()
 {
     testreg::DeleteTree(L"Software\\FnkeyStandIns");
+}
+
+FailingStandInFunction::FailingStandInFunction(const wchar_t* function)
+{
+    testreg::DeleteValue(kStandInKey, kStandInFailedCallsValue);
+    testreg::SetString(kStandInKey, kStandInFailFunctionValue, function);
+}
+
+FailingStandInFunction::~FailingStandInFunction()
+{
+    Clear();
+    testreg::DeleteValue(kStandInKey, kStandInFailedCallsValue);
+}
+
+void FailingStandInFunction::Clear()
+{
+    testreg::DeleteValue(kStandInKey, kStandInFailFunctionValue);
+}
+
+DWORD FailingStandInFunction::FailedCalls() const
+{
+    return testreg::GetDword(kStandInKey, kStandInFailedCallsValue).value_or(0);
+}
+
+bool FailingStandInFunction::WaitForFailedCallsAbove(DWORD count, DWORD timeoutMs) const
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (FailedCalls() <= count) {
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(20);
+    }
+    return true;
 }
 
 std::map<std::wstring, std::wstring> WaitForRecord(const std::wstring& program, DWORD timeoutMs)

@@ -22,6 +22,24 @@ void SetSession(DWORD sessionId, const Session& session);
 void SetConsoleSession(bool userLoggedOn, const std::wstring& userName = L"tester");
 void ClearSessions();
 
+// Terminal services failing, as the terminal-services stand-in plays it (FailFunction in
+// companions/standins/session_config.h): every call of `function` fails while the object lives,
+// or until Clear().
+class FailingStandInFunction {
+public:
+    explicit FailingStandInFunction(const wchar_t* function);
+    ~FailingStandInFunction();
+    FailingStandInFunction(const FailingStandInFunction&) = delete;
+    FailingStandInFunction& operator=(const FailingStandInFunction&) = delete;
+
+    // The calls answer as the sessions say again; the count of failed calls stays readable.
+    void Clear();
+    // How many calls the stand-in has failed since the object was made.
+    DWORD FailedCalls() const;
+    // Waits until more than `count` calls have failed; false at the deadline.
+    bool WaitForFailedCallsAbove(DWORD count, DWORD timeoutMs = 15000) const;
+};
+
 // The record the recorder left beside `program` (key -> value), waiting up to `timeoutMs` for it.
 // Empty when none appeared. When the recorder started (its start mark names its process) but
 // ended without writing the record, the wait ends at once and says so on stderr with the process's
