@@ -178,6 +178,16 @@ size_t StartCount(const std::wstring& program)
     return StartedProcessIds(program).size();
 }
 
+bool WaitForStart(const std::wstring& program, DWORD timeoutMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (StartCount(program) == 0) {
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(20);
+    }
+    return true;
+}
+
 bool ProgramRunning(const std::wstring& fileName)
 {
     UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));

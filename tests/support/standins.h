@@ -45,6 +45,10 @@ public:
 // ended without writing the record, the wait ends at once and says so on stderr with the process's
 // exit code, so that a crashing handler fails its test within moments and with its reason.
 std::map<std::wstring, std::wstring> WaitForRecord(const std::wstring& program, DWORD timeoutMs = 15000);
+// Waits up to `timeoutMs` until `program` has started (its start mark, its first act, is there);
+// false at the deadline. Faster than WaitForRecord where only the start matters: the recorder
+// writes its record only once its priority was raised or after 3 s.
+bool WaitForStart(const std::wstring& program, DWORD timeoutMs = 15000);
 // Removes the record and the start marks of `program`.
 void DeleteRecord(const std::wstring& program);
 // How often `program` has started since its marks were last deleted (lines of its start marks).
