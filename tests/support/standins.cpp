@@ -200,10 +200,35 @@ bool ProgramRunning(const std::wstring& fileName)
     return false;
 }
 
+namespace {
+// `path` in long form (the service starts programs by the short form of their folder).
+std::wstring LongPath(const std::wstring& path)
+{
+    wchar_t full[MAX_PATH];
+    const DWORD length = GetLongPathNameW(path.c_str(), full, MAX_PATH);
+    return length != 0 && length < MAX_PATH ? std::wstring(full) : path;
+}
+}  // namespace
+
 bool NeverStarted(const std::wstring& program)
 {
+    if (StartCount(program) != 0) return false;
+    // A process of this very file (not of a namesake in another folder, say an earlier test's
+    // that still runs): one that cannot be asked for its file counts as this one.
     const std::wstring fileName = program.substr(program.find_last_of(L'\\') + 1);
-    return StartCount(program) == 0 && !ProgramRunning(fileName);
+    UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) throw std::runtime_error("cannot list the processes");
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
+        if (lstrcmpiW(entry.szExeFile, fileName.c_str()) != 0) continue;
+        UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+        wchar_t image[MAX_PATH];
+        DWORD size = MAX_PATH;
+        if (!process || !QueryFullProcessImageNameW(process.Get(), 0, image, &size)) return false;
+        if (lstrcmpiW(LongPath(image).c_str(), LongPath(program).c_str()) == 0) return false;
+    }
+    return true;
 }
 
 TrustedTestRoot::TrustedTestRoot()

@@ -56,8 +56,8 @@ size_t StartCount(const std::wstring& program);
 // Whether a process of that program file name (without folder) exists right now.
 bool ProgramRunning(const std::wstring& fileName);
 // Never started, as far as can be known once whatever could have started it has finished: no
-// start mark and no process of it (one that exists but has not yet run its first instruction
-// has no mark yet, but it is in the process list).
+// start mark and no process of that file (one that exists but has not yet run its first
+// instruction has no mark yet, but it is in the process list).
 bool NeverStarted(const std::wstring& program);
 
 // The test PKI's root in the prefix's Root store, for the object's lifetime (or, after Keep(),

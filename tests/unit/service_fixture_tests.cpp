@@ -6,6 +6,7 @@
 #include <string>
 
 #include "service_under_test.h"
+#include "standins.h"
 #include "test_files.h"
 
 using testsvc::ServiceUnderTest;
@@ -84,5 +85,28 @@ TEST_CASE("a crashing service is reported at once with its exception code")
     CHECK_FALSE(service.WaitForState(SERVICE_STOPPED, 60000));
     CHECK(GetTickCount64() - started < 20000);  // well before the deadline: the crash ended the wait
     CHECK(service.Problem().find("crashed with exception 0xC0000005") != std::string::npos);
+}
+
+TEST_CASE("\"never started\" sees a running process of the very file, started by its short path, and no namesake")
+{
+    testfiles::ScratchDir here, elsewhere;
+    const std::wstring program = here.Copy(testfiles::BinPath(L"recorder.exe"), L"some program.exe");
+    const std::wstring namesake = elsewhere.Copy(testfiles::BinPath(L"recorder.exe"), L"some program.exe");
+    wchar_t shortPath[MAX_PATH];
+    REQUIRE(GetShortPathNameW(program.c_str(), shortPath, MAX_PATH) != 0);
+    std::wstring commandLine = std::wstring(shortPath) + L" --linger";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    REQUIRE(CreateProcessW(shortPath, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+    UniqueKernelHandle process(info.hProcess), thread(info.hThread);
+    REQUIRE(standin::WaitForStart(program));
+    standin::DeleteRecord(program);  // its start mark gone: only the process shows it
+
+    CHECK_FALSE(standin::NeverStarted(program));
+    CHECK(standin::NeverStarted(namesake));
+    TerminateProcess(process.Get(), 0);
+    WaitForSingleObject(process.Get(), 10000);
+    CHECK(standin::NeverStarted(program));
 }
 }
