@@ -157,6 +157,28 @@ bool ProgramRunning(const std::wstring& fileName)
     return false;
 }
 
+bool WaitForStartCount(const std::wstring& program, size_t count, DWORD timeoutMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (StartCount(program) < count) {
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+bool WaitUntilNoneRunning(std::initializer_list<std::wstring> fileNames, DWORD timeoutMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        bool any = false;
+        for (const auto& name : fileNames) any = any || ProgramRunning(name);
+        if (!any) return true;
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(20);
+    }
+}
+
 bool NeverStarted(const std::wstring& program)
 {
     const std::wstring fileName = program.substr(program.find_last_of(L'\\') + 1);

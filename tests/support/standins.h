@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
@@ -33,6 +34,11 @@ void DeleteRecord(const std::wstring& program);
 size_t StartCount(const std::wstring& program);
 // Whether a process of that program file name (without folder) exists right now.
 bool ProgramRunning(const std::wstring& fileName);
+// Waits until `program` has started at least `count` times (StartCount); false at the deadline.
+bool WaitForStartCount(const std::wstring& program, size_t count, DWORD timeoutMs = 15000);
+// Waits until no process of any of these program file names (without folder) exists; false at
+// the deadline. Once it is true, every start of them has left its start mark for good.
+bool WaitUntilNoneRunning(std::initializer_list<std::wstring> fileNames, DWORD timeoutMs = 15000);
 // Never started, as far as can be known once whatever could have started it has finished: no
 // start mark and no process of it (one that exists but has not yet run its first instruction
 // has no mark yet, but it is in the process list).
