@@ -92,6 +92,9 @@ struct InProcessMachine {
     standin::TrustedTestRoot trusted;
     TestHotkeySource source{KeyFamily::SystemEvent, testsvc::DefaultMachineSeed()};
     long handlesBefore = HeldHandleCount();
+    // Puts the test program into its job before anything starts, so that every process the
+    // service starts from here on is counted and waited for.
+    DWORD startedBefore = started::Count();
     explicit InProcessMachine(bool userAtConsole = true)
     {
         standin::ClearSessions();
@@ -467,6 +470,7 @@ TEST_CASE("a stop while a handler's launch is in flight: the launch completes, t
             service.Start();
             REQUIRE(service.WaitUntilStartupComplete());
             HeldLaunch held(L"\\ostrel1.exe");  // released before the service is stopped on every way out
+            const DWORD startedBefore = started::Count();
             const std::wstring one = HandlerOf(HotkeyClass::Class01, 1);
             const std::wstring two = HandlerOf(HotkeyClass::Class01, 2);
             machine.source.Press(HotkeyClass::Class01, 1);
@@ -481,6 +485,7 @@ TEST_CASE("a stop while a handler's launch is in flight: the launch completes, t
             CHECK(GetTickCount64() - released < 10000);
             CHECK(service.Events() == Events{"RUNNING 0", "STOPPED 0", "FreeLibrary MOLTEX32.DLL"});
             REQUIRE(started::WaitUntilAllEnded(15000));
+            CHECK(started::Count() - startedBefore == (row.pressPending ? 2u : 1u));
             CHECK(standin::StartCount(one) == 1);
             CHECK(standin::StartCount(two) == (row.pressPending ? 1u : 0u));
         }
