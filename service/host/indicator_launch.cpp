@@ -57,7 +57,8 @@ private:
 
 // Creates the indicator's process as the plan says: CreateProcessAsUserW with `path` as
 // application name and command line, tried again after each ERROR_FILE_NOT_FOUND, then the
-// session pipe where the plan allows it. Call while impersonating `token`.
+// session pipe where the plan allows it; no further attempt once the service is asked to stop.
+// Call while impersonating `token`.
 BOOL StartIndicator(DWORD sessionId, HANDLE token, wchar_t* path, const IndicatorPlan& plan, void* environment,
                     STARTUPINFOW* startup, PROCESS_INFORMATION* process)
 {
@@ -69,6 +70,9 @@ BOOL StartIndicator(DWORD sessionId, HANDLE token, wchar_t* path, const Indicato
         if (created) return TRUE;
         error = GetLastError();
         if (!RetryIndicatorStart(error)) break;
+        // A stop ends the retries: ServiceMain's start-up launches would otherwise hold the stop
+        // for up to the whole retry time of each indicator in turn.
+        if (g_serviceState.stopRequested) break;
         Sleep(kIndicatorRetryPauseMs);
     }
     if (UsePipeFallback(plan.pipeFallback, error)) {

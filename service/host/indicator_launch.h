@@ -12,7 +12,9 @@
 // the process exists. A start refused with ERROR_FILE_NOT_FOUND is tried again after a pause of
 // 500 ms, at most ten times in all. Neither waits for the program or keeps a handle to it; true
 // means it was started. Impersonation, token, handles, environment block and profile are released
-// on every path. Both block the calling thread for up to about 5 s while they retry.
+// on every path. Both block the calling thread for up to about 5 s while they retry; once the
+// service has been asked to stop (stopRequested) a refused start is not tried again, so that a
+// stop during the start-up's launches waits for one attempt at most, not for their retries.
 
 // "kivra.exe" on "WinSta0\WinLogon" with the service's token moved into `sessionId`, the service's
 // environment and creation flags 0. On Windows XP a start refused with ERROR_PIPE_NOT_CONNECTED

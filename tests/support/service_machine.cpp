@@ -75,7 +75,7 @@ bool ServiceMachine::StartService()
     // The service reports running long before its start-up is complete; the logon indicator is
     // the last thing it starts.
     // A deadline for failing only: generous, for slow machines (the emulated WoW64 guest).
-    if (!standin::WaitForStart(logonIndicator, 60000)) {
+    if (!standin::WaitForStartCount(logonIndicator, 1, 60000)) {
         std::fprintf(stderr, "the service runs, but its start-up never reached the logon indicator\n");
         return false;
     }

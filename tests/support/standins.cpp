@@ -178,16 +178,6 @@ size_t StartCount(const std::wstring& program)
     return StartedProcessIds(program).size();
 }
 
-bool WaitForStart(const std::wstring& program, DWORD timeoutMs)
-{
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (StartCount(program) == 0) {
-        if (GetTickCount64() >= deadline) return false;
-        Sleep(20);
-    }
-    return true;
-}
-
 bool ProgramRunning(const std::wstring& fileName)
 {
     UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -209,6 +199,28 @@ std::wstring LongPath(const std::wstring& path)
     return length != 0 && length < MAX_PATH ? std::wstring(full) : path;
 }
 }  // namespace
+
+bool WaitForStartCount(const std::wstring& program, size_t count, DWORD timeoutMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (StartCount(program) < count) {
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+bool WaitUntilNoneRunning(std::initializer_list<std::wstring> fileNames, DWORD timeoutMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        bool any = false;
+        for (const auto& name : fileNames) any = any || ProgramRunning(name);
+        if (!any) return true;
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(20);
+    }
+}
 
 bool NeverStarted(const std::wstring& program)
 {

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
@@ -45,16 +46,19 @@ public:
 // ended without writing the record, the wait ends at once and says so on stderr with the process's
 // exit code, so that a crashing handler fails its test within moments and with its reason.
 std::map<std::wstring, std::wstring> WaitForRecord(const std::wstring& program, DWORD timeoutMs = 15000);
-// Waits up to `timeoutMs` until `program` has started (its start mark, its first act, is there);
-// false at the deadline. Faster than WaitForRecord where only the start matters: the recorder
-// writes its record only once its priority was raised or after 3 s.
-bool WaitForStart(const std::wstring& program, DWORD timeoutMs = 15000);
 // Removes the record and the start marks of `program`.
 void DeleteRecord(const std::wstring& program);
 // How often `program` has started since its marks were last deleted (lines of its start marks).
 size_t StartCount(const std::wstring& program);
 // Whether a process of that program file name (without folder) exists right now.
 bool ProgramRunning(const std::wstring& fileName);
+// Waits until `program` has started at least `count` times (StartCount); false at the deadline.
+// Faster than WaitForRecord where only the start matters: the recorder's start mark is its first
+// act, its record waits for its priority (up to 3 s).
+bool WaitForStartCount(const std::wstring& program, size_t count, DWORD timeoutMs = 15000);
+// Waits until no process of any of these program file names (without folder) exists; false at
+// the deadline. Once it is true, every start of them has left its start mark for good.
+bool WaitUntilNoneRunning(std::initializer_list<std::wstring> fileNames, DWORD timeoutMs = 15000);
 // Never started, as far as can be known once whatever could have started it has finished: no
 // start mark and no process of that file (one that exists but has not yet run its first
 // instruction has no mark yet, but it is in the process list).
