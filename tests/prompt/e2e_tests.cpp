@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "hostile_values.h"
 #include "prompt_text.h"
 #include "prompt_test_support.h"
 #include "unique_handle.h"
@@ -417,10 +418,12 @@ void CheckLayout(HWND dialog, const LayoutCase& row)
     CheckRect("the example picture", ClientRectOf(dialog, 1018), example.left + 20, example.top + 20,
               example.right - example.left - 40, 195);
 
-    // The help link and its icon stand in the Fn Lock box, which is slot 0 when it is offered.
-    CHECK(Visible(dialog, 1025) == (n > 0));
-    CHECK(Visible(dialog, 1026) == (n > 0));
-    if (n > 0) {
+    // The help link and its icon stand in the Fn Lock box, which is slot 0 when it is offered;
+    // without it they stay hidden.
+    const bool fnLock = n > 0 && std::wstring(row.labels[0]) == L"Fn Lock";
+    CHECK(Visible(dialog, 1025) == fnLock);
+    CHECK(Visible(dialog, 1026) == fnLock);
+    if (fnLock) {
         const RECT fnLock = ClientRectOf(dialog, kSlots[0][0]);
         const RECT icon = ClientRectOf(dialog, 1026);
         CheckRect("the help icon", icon, fnLock.left + 10, fnLock.bottom - 26, 16, 16);
@@ -607,6 +610,60 @@ TEST_CASE_FIXTURE(PromptRun, "the prompt lays out the offered functions, for eve
         PostMessageW(dialog, WM_CLOSE, 0, 0);
         REQUIRE(prompt.WaitForExit());
         CHECK(prompt.ExitCode() == 0);
+    }
+}
+
+TEST_CASE_FIXTURE(PromptRun, "every function source in every shape: the functions the reading rules give, and no crash")
+{
+    // Each source alone in one of its shapes, read into a cleared 4-byte buffer. "CapsLock" is no
+    // source of its own, so its rows have "RVL" present as 0: found, but offering nothing.
+    struct Source {
+        const char* name;
+        const wchar_t* key;
+        const wchar_t* value;
+        DWORD payload;  // all three Type2 bits, or 1: a value longer than 4 bytes that were read by
+                        // its first bytes would offer its function
+        std::vector<const wchar_t*> (*offered)(DWORD read);
+    };
+    const Source sources[] = {
+        {"Type2", kFunctionList, L"Type2", 0x1021000,
+         [](DWORD v) {
+             std::vector<const wchar_t*> labels;
+             if (v & 0x20000) labels.push_back(L"Fn Lock");
+             if (v & 0x1000000) labels.push_back(L"Touchpad");
+             if (v & 0x1000) labels.push_back(L"Num Lock");
+             return labels;
+         }},
+        {"CapsLock", kFunctionList, L"CapsLock", 1,
+         [](DWORD v) { return v == 1 ? std::vector<const wchar_t*>{L"Caps Lock"} : std::vector<const wchar_t*>{}; }},
+        {"RVL", kFunctionList, L"RVL", 1,
+         [](DWORD v) { return v == 1 ? std::vector<const wchar_t*>{L"RVL"} : std::vector<const wchar_t*>{}; }},
+        {"MachineType", kCameraParameters, L"MachineType", 1,
+         [](DWORD v) { return v == 1 ? std::vector<const wchar_t*>{L"Camera"} : std::vector<const wchar_t*>{}; }},
+        {"Capability", kMicParameters, L"Capability", 1,
+         [](DWORD v) { return v == 1 ? std::vector<const wchar_t*>{L"Microphone"} : std::vector<const wchar_t*>{}; }},
+    };
+    for (const Source& source : sources) {
+        for (const hostile::Shape shape : hostile::kNumberShapes) {
+            INFO("source: " << std::string(source.name));
+            INFO("shape: " << std::string(hostile::Name(shape)));
+            CleanPromptRegistry::Wipe();
+            const bool capsLock = std::wstring(source.value) == L"CapsLock";
+            if (capsLock) testreg::SetDword(kFunctionList, L"RVL", 0);
+            hostile::WriteNumber(source.key, source.value, shape, source.payload);
+
+            const auto read = hostile::NumberAsRead(shape, 0, source.payload);
+            LayoutCase row{source.name, nullptr, 0, {}};
+            if (read) {
+                for (const wchar_t* label : source.offered(*read)) row.labels[row.functions++] = label;
+            }
+            PromptProcess prompt;
+            const HWND dialog = prompt.WaitForDialog();
+            CheckLayout(dialog, row);
+            PostMessageW(dialog, WM_CLOSE, 0, 0);
+            REQUIRE(prompt.WaitForExit());
+            CHECK(prompt.ExitCode() == 0);
+        }
     }
 }
 
