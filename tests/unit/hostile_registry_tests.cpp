@@ -20,6 +20,7 @@
 #include "registry/hotkey_sync.h"
 #include "registry/registry_paths.h"
 #include "registry_fixture.h"
+#include "run_program.h"
 #include "service_machine.h"
 #include "standins.h"
 #include "test_files.h"
@@ -324,6 +325,29 @@ TEST_CASE("values read at start in every shape: the served sets the rules give, 
             CHECK(machine.Service().Status().dwWin32ExitCode == 0);
         }
     }
+}
+
+TEST_CASE_FIXTURE(ServiceMachine, "\"CurrentSetting\" in every shape, as the client and control 128 read it")
+{
+    Console(true);
+    REQUIRE_MESSAGE(StartService(), Service().Problem());
+    const std::wstring currentSetting = std::wstring(ParametersRootPath(KeyFamily::SystemEvent)) + L"\\CurrentSetting";
+    constexpr DWORD kFailed = 0xFFFFFFFF;  // the client's -1
+    for (const Shape shape : hostile::kNumberShapes) {
+        INFO("shape: " << std::string(hostile::Name(shape)));
+        // Hotkey 2 switched on, hotkey 1 off, as far as a value of this shape can say so.
+        hostile::WriteNumber(currentSetting.c_str(), nullptr, shape, 0x2);
+        const auto read = hostile::NumberAsRead(shape, 0, 0x2);
+        CHECK(testproc::ExitCodeOf(folder.Service(), L"/query:2") == (read ? (*read >> 1) & 1 : kFailed));
+        // "open" sends control 128 for a bit that reads as off; the service flips it in the value
+        // as it reads it. A value neither can read is left as it is.
+        CHECK(testproc::ExitCodeOf(folder.Service(), L"/open:1") == (read ? 0 : kFailed));
+        CHECK(testreg::GetDword(currentSetting.c_str(), nullptr) ==
+              (read ? std::optional<DWORD>(*read | 0x1) : std::nullopt));
+    }
+    CHECK(Service().Status().dwCurrentState == SERVICE_RUNNING);
+    REQUIRE_MESSAGE(Service().Stop(), Service().Problem());
+    CHECK(Service().Status().dwWin32ExitCode == 0);
 }
 
 TEST_CASE("the press signals in every shape: no press is lost to them, none is invented")
