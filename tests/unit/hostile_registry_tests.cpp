@@ -9,7 +9,6 @@
 
 #include <windows.h>
 
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -395,12 +394,8 @@ TEST_CASE("the press signals in every shape: no press is lost to them, none is i
             // start as well, so the marker is pressed until it is heard. A "Type2" that cannot be
             // read counts as 0.
             const bool flipHeard = read.has_value() || signal.value != nullptr;
-            std::map<std::wstring, std::wstring> heard;
-            for (int press = 0; press < 10 && heard.empty(); ++press) {
-                machine.source.Press(HotkeyClass::Class02, 3);
-                heard = standin::WaitForRecord(marker, flipHeard ? 15000 : 3000);
-            }
-            REQUIRE_MESSAGE(!heard.empty(), "the marker press was never heard");
+            REQUIRE_MESSAGE(!machine.PressUntilStarted(HotkeyClass::Class02, 3, marker).empty(),
+                            "the marker press was never heard");
             if (flipHeard) {
                 CHECK_MESSAGE(!standin::WaitForRecord(signal.flipped).empty(), Narrow(signal.flipped) << " did not start");
                 CHECK(standin::StartCount(signal.flipped) == 1);
