@@ -124,14 +124,26 @@ double WaitForStamp(const std::wstring& handler, DWORD tag, const std::string& f
     for (;;) {
         const std::vector<double> stamps = ReadStamps(file);
         if (!stamps.empty()) return stamps.front();
-        if (GetTickCount64() >= deadline) Fail(figure + ": the handler never reported (" + std::string(file.begin(), file.end()) + ")");
+        if (GetTickCount64() >= deadline) {
+            // A handler that started but could not write its stamp says why.
+            std::string reason = "no start seen";
+            if (FILE* report = _wfopen((file + L".err").c_str(), L"r")) {
+                unsigned long error = 0;
+                if (std::fscanf(report, "%lu", &error) == 1) reason = "it started but could not write it: error " + std::to_string(error);
+                std::fclose(report);
+            }
+            Fail(figure + ": the handler never reported (" + std::string(file.begin(), file.end()) + "; " + reason + ")");
+        }
         Sleep(1);
     }
 }
 
 void ClearStamps(const std::wstring& handler)
 {
-    for (DWORD tag = 0; tag <= 32; ++tag) DeleteFileW(StampFile(handler, tag).c_str());
+    for (DWORD tag = 0; tag <= 32; ++tag) {
+        DeleteFileW(StampFile(handler, tag).c_str());
+        DeleteFileW((StampFile(handler, tag) + L".err").c_str());
+    }
 }
 
 // Starts `program` with `arguments`; its process handle.
