@@ -155,7 +155,7 @@ HANDLE Start(const std::wstring& program, const std::wstring& arguments)
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &info)) {
-        Fail("cannot start " + std::string(program.begin(), program.end()));
+        Fail("cannot start " + std::string(program.begin(), program.end()) + ": error " + std::to_string(GetLastError()));
     }
     CloseHandle(info.hThread);
     return info.hProcess;
