@@ -21,6 +21,7 @@
 #include "host/service_state.h"
 #include "hotkey_source_fixture.h"
 #include "registry_fixture.h"
+#include "run_program.h"
 #include "service_machine.h"
 #include "service_under_test.h"
 #include "standins.h"
@@ -149,16 +150,11 @@ void ClearStamps(const std::wstring& handler)
 // Starts `program` with `arguments`; its process handle.
 HANDLE Start(const std::wstring& program, const std::wstring& arguments)
 {
-    std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info)) {
+    UniqueKernelHandle process = testproc::StartProgram(program, arguments);
+    if (!process) {
         Fail("cannot start " + std::string(program.begin(), program.end()) + ": error " + std::to_string(GetLastError()));
     }
-    CloseHandle(info.hThread);
-    return info.hProcess;
+    return process.Release();
 }
 
 // Start to exit of `program`, in ms.

@@ -6,7 +6,7 @@
 
 namespace testproc {
 
-DWORD ExitCodeOf(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs)
+UniqueKernelHandle StartProgram(const std::wstring& program, const std::wstring& arguments)
 {
     std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     STARTUPINFOW startup{};
@@ -14,10 +14,16 @@ DWORD ExitCodeOf(const std::wstring& program, const std::wstring& arguments, DWO
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &info)) {
-        throw std::runtime_error("the program did not start");
+        return UniqueKernelHandle();
     }
-    UniqueKernelHandle process(info.hProcess);
-    UniqueKernelHandle thread(info.hThread);
+    CloseHandle(info.hThread);
+    return UniqueKernelHandle(info.hProcess);
+}
+
+DWORD ExitCodeOf(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs)
+{
+    const UniqueKernelHandle process = StartProgram(program, arguments);
+    if (!process) throw std::runtime_error("the program did not start");
     if (WaitForSingleObject(process.Get(), timeoutMs) != WAIT_OBJECT_0) {
         TerminateProcess(process.Get(), 1);
         throw std::runtime_error("the program did not end");

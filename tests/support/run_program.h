@@ -6,7 +6,13 @@
 
 #include <string>
 
+#include "unique_handle.h"
+
 namespace testproc {
+
+// Starts `program` (its path; quoted on the command line) with `arguments`; its process, or an
+// empty owner with the reason in GetLastError().
+UniqueKernelHandle StartProgram(const std::wstring& program, const std::wstring& arguments);
 
 // Starts `program` (its path; quoted on the command line) with `arguments` and waits for it to
 // end; its exit code. Throws when it cannot start or has not ended within `timeoutMs` (it is then
