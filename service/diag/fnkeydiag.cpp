@@ -12,12 +12,14 @@
 // Exit code 0, or 2 for an argument it does not know.
 #include <windows.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cwchar>
 #include <string>
 #include <vector>
 
 #include "dispatch/handler_resolution.h"
+#include "dispatch/launch_plan.h"
 #include "dispatch/program_file_lock.h"
 #include "dispatch/signature_check.h"
 #include "host/service_state.h"
@@ -68,7 +70,7 @@ DWORD Bit(DWORD number)
 // the handler asks for it) and checks the publisher's signature through that handle.
 void CheckProgram(HotkeyFacts* facts)
 {
-    const bool redirect = g_serviceState.isWow64 && facts->handler.nativePath != 0;
+    const bool redirect = RedirectionOffForLaunch(g_serviceState.isWow64, facts->handler.nativePath);
     PVOID previous = nullptr;
     const bool off = redirect && DisableFsRedirection(&previous);
     facts->exists = GetFileAttributesW(facts->handler.applicationPath) != INVALID_FILE_ATTRIBUTES;
@@ -113,7 +115,7 @@ Machine Examine()
     const Class02Inputs in02 = ReadClass02Inputs();
     machine.class01Read = in01.capabilityRead;
     machine.class02Read = in02.type2Read;
-    const DWORD served01 = ServedClass01(in01) | in01.overrides;
+    const DWORD served01 = PublishedClass01(in01);
     const DWORD served02 = ServedClass02(in02);
 
     for (const HotkeyClass hotkeyClass : {HotkeyClass::Class01, HotkeyClass::Class02}) {
@@ -129,16 +131,7 @@ Machine Examine()
                 facts.served = (served01 & Bit(number)) != 0;
                 facts.switchedOn = machine.currentSettingRead && (machine.currentSetting & Bit(number)) != 0;
                 facts.watched = facts.served;
-                if (facts.overridden) {
-                    // An override hotkey is watched only when its subkey registers a handler.
-                    wchar_t name[8];
-                    UniqueHkey key;
-                    facts.watched = FormatHotkeySubkeyName(name, ARRAYSIZE(name), number - 1) &&
-                                    OpenRegistryKey(HKEY_LOCAL_MACHINE,
-                                                    (std::wstring(ClassKeyPath(state.keyFamily, hotkeyClass)) + L"\\" + name).c_str(),
-                                                    KEY_READ, key.Put(), state.isWow64) == ERROR_SUCCESS &&
-                                    OverrideRegistersHandler(key.Get());
-                }
+                if (facts.overridden) facts.watched = OverrideHotkeyRegistersHandler(number - 1);
             } else {
                 facts.offered = (in02.offered & Bit(number)) != 0;
                 facts.disabled = (in02.disabled & Bit(number)) != 0;
@@ -163,13 +156,23 @@ void Print(const std::wstring& text)
     std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
+// Formats into a string of whatever length the text needs (a handler's command line, escaped for
+// JSON, can be several times the length of a path).
 std::wstring Format(const wchar_t* format, ...)
 {
-    wchar_t text[1024];
     va_list arguments;
     va_start(arguments, format);
-    std::vswprintf(text, 1024, format, arguments);
+    va_list again;
+    va_copy(again, arguments);
+    const int units = _vscwprintf(format, arguments);
     va_end(arguments);
+    std::wstring text;
+    if (units > 0) {
+        text.resize(static_cast<size_t>(units) + 1);
+        const int written = std::vswprintf(text.data(), text.size(), format, again);
+        text.resize(written > 0 ? static_cast<size_t>(written) : 0);
+    }
+    va_end(again);
     return text;
 }
 

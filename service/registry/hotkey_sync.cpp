@@ -57,6 +57,21 @@ bool OverrideRegistersHandler(HKEY hotkeyKey)
            QueryValuePresence(hotkeyKey, kParametersValue) == ERROR_SUCCESS;
 }
 
+bool OverrideHotkeyRegistersHandler(DWORD index)
+{
+    const ServiceState& state = g_serviceState;
+    wchar_t name[8];
+    if (!FormatHotkeySubkeyName(name, ARRAYSIZE(name), index)) return false;
+    UniqueHkey classKey;
+    if (OpenRegistryKey(HKEY_LOCAL_MACHINE, ClassKeyPath(state.keyFamily, HotkeyClass::Class01), KEY_READ,
+                        classKey.Put(), state.isWow64) != ERROR_SUCCESS) {
+        return false;
+    }
+    UniqueHkey hotkeyKey;
+    return OpenRegistryKey(classKey.Get(), name, KEY_READ, hotkeyKey.Put(), state.isWow64) == ERROR_SUCCESS &&
+           OverrideRegistersHandler(hotkeyKey.Get());
+}
+
 Class02Inputs ReadClass02Inputs()
 {
     const ServiceState& state = g_serviceState;
@@ -92,7 +107,7 @@ bool SynchronizeClass01(DWORD* class01Mask)
         if (result) result = WriteDwordValue(currentSetting.Get(), nullptr, current) == ERROR_SUCCESS;
     }
 
-    served |= overrides;
+    served = PublishedClass01(in);
     DWORD mask = served;
 
     {

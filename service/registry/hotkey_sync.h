@@ -43,9 +43,17 @@ inline DWORD SwitchedOnClass01(DWORD served, BOOL isWindows7OrLater)
 {
     return isWindows7OrLater ? served : (served & ~kWindows7OnlyHotkeys);
 }
+// The class-01 set the start-up publishes: the served set and the override hotkeys.
+inline DWORD PublishedClass01(const Class01Inputs& in)
+{
+    return ServedClass01(in) | in.overrides;
+}
 // Whether an override hotkey's subkey registers a handler ("File" and "Parameters" present):
 // only then is it watched.
 bool OverrideRegistersHandler(HKEY hotkeyKey);
+// The same for class-01 hotkey `index` (0..31), opening its subkey for reading only; false when
+// the subkey does not exist.
+bool OverrideHotkeyRegistersHandler(DWORD index);
 
 struct Class02Inputs {
     bool type2Read = false;  // "Capability" opened and its "Type2" read

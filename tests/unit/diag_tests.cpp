@@ -153,6 +153,52 @@ TEST_CASE("fnkeydiag on a system-event machine: what each hotkey does, and it wr
     CHECK(Export(L"HKLM\\Software") == before);
 }
 
+TEST_CASE("fnkeydiag beside the running service: override hotkeys, switched-on bits, a command line of any length")
+{
+    HotkeySourceSeed seed = testsvc::DefaultMachineSeed();
+    seed.override = (1u << 6) | (1u << 7);  // HotkeyNumbers 7 and 8
+    testsvc::ServiceMachine machine(seed);
+    // HotkeyNumber 7 registers a handler, 8 does not: only 7 is watched.
+    machine.RegisterHandler(HotkeyClass::Class01, 7, L"C:\\override\\seven.exe", L"--seven");
+    // Parameters an administrator could write: control characters and quotes, each several units
+    // once escaped for JSON, in the parameters and again in the command line.
+    const std::wstring parameters = std::wstring(200, L'\x01') + std::wstring(40, L'"');
+    machine.RegisterHandler(HotkeyClass::Class01, 1, L"C:\\odd\\one.exe", parameters);
+    testreg::SetDword(testsvc::HotkeySubkeyPath(HotkeyClass::Class01, 2).c_str(), L"NativePath", 1);
+    REQUIRE(machine.StartService());
+
+    CHECK(Has(Diag(L""), "\"fnkeyd\" is installed and running"));
+    const std::string seven = Diag(L"/hotkey:7");
+    CHECK(Has(seven, "It is an override hotkey"));
+    CHECK(Has(seven, "The service serves it: a press starts its handler."));
+    CHECK(Has(seven, "the registered handler: C:\\override\\seven.exe --seven"));
+    const std::string eight = Diag(L"/hotkey:8");
+    CHECK(Has(eight, "It is an override hotkey"));
+    CHECK(Has(eight, "serves it but does not watch it"));
+    CHECK(Has(Diag(L"/hotkey:1"), "Its bit in \"CurrentSetting\" is on."));
+    CHECK(Has(Diag(L"/hotkey:3"), "Its bit in \"CurrentSetting\" is off."));
+    CHECK(Has(Diag(L"/hotkey:2"), "\"NativePath\" is 1."));
+
+    const std::string json = Diag(L"/json");
+    std::string escaped;
+    for (int i = 0; i < 200; ++i) escaped += "\\u0001";
+    for (int i = 0; i < 40; ++i) escaped += "\\\"";
+    const size_t one = json.find("  {\"class\": \"01\", \"number\": 1,");
+    REQUIRE(one != std::string::npos);
+    std::string line = json.substr(one, json.find('\n', one) - one);
+    if (!line.empty() && line.back() == '\r') line.pop_back();  // standard output in text mode
+    INFO("the JSON line of HotkeyNumber 1: " << line);
+    CHECK(line.size() > 1024);
+    CHECK(Has(line, "\"commandLine\": \"C:\\\\odd\\\\one.exe " + escaped + "\", \"lockedMode\""));
+    CHECK(line.substr(line.size() - 3) == "}},");
+    CHECK(Has(json, "{\"class\": \"01\", \"number\": 2, \"offered\": true"));
+    CHECK(Has(json, "\"nativePath\": 1"));
+    CHECK(Has(json, "{\"class\": \"01\", \"number\": 8, \"offered\": false, \"disabled\": false, \"internal\": false, "
+                    "\"override\": true, \"served\": true, \"watched\": false"));
+    CHECK(json.size() >= 5);
+    CHECK(json.substr(json.size() - 5) == " ]}\r\n");
+}
+
 TEST_CASE("fnkeydiag on a power-management machine: internal hotkeys and the \"8001\" fallback")
 {
     Devices devices;
