@@ -157,23 +157,22 @@ void Print(const std::wstring& text)
 }
 
 // Formats into a string of whatever length the text needs (a handler's command line, escaped for
-// JSON, can be several times the length of a path).
+// JSON, can be several times the length of a path): the buffer grows until the text fits.
 std::wstring Format(const wchar_t* format, ...)
 {
-    va_list arguments;
-    va_start(arguments, format);
-    va_list again;
-    va_copy(again, arguments);
-    const int units = _vscwprintf(format, arguments);
-    va_end(arguments);
-    std::wstring text;
-    if (units > 0) {
-        text.resize(static_cast<size_t>(units) + 1);
-        const int written = std::vswprintf(text.data(), text.size(), format, again);
-        text.resize(written > 0 ? static_cast<size_t>(written) : 0);
+    std::wstring text(1024, L'\0');
+    for (;;) {
+        va_list arguments;
+        va_start(arguments, format);
+        const int written = std::vswprintf(text.data(), text.size(), format, arguments);
+        va_end(arguments);
+        if (written >= 0 && static_cast<size_t>(written) < text.size()) {
+            text.resize(static_cast<size_t>(written));
+            return text;
+        }
+        if (text.size() >= (1u << 20)) return std::wstring();  // no line of this tool comes near
+        text.resize(text.size() * 2);
     }
-    va_end(again);
-    return text;
 }
 
 const wchar_t* SourceName(HandlerSource source)
