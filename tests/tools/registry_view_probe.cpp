@@ -1,6 +1,8 @@
 // registry_view_probe <wow64|native>: drives every registry open and create the service makes --
-// the Parameters root and its subkeys, both class synchronisations, and handler resolution (the
-// hotkey subkeys of both classes and the "8001" fallback key) -- with isWow64 set (wow64) or clear
+// the Parameters root and its subkeys, both class synchronisations, handler resolution (the
+// hotkey subkeys of both classes and the "8001" fallback key), the notification watcher's starting
+// values and pass (the root, and "Notification" opened below it) and the control handler's two
+// toggles -- with isWow64 set (wow64) or clear
 // (native), between the markers BEGIN-OPENS and END-OPENS on stderr. Run under WINEDEBUG=+reg,
 // wine traces the access mask of each open at the ntdll boundary, so check-registry-view can prove
 // that every open carries KEY_WOW64_64KEY exactly when the 32-bit service would run on 64-bit
@@ -12,6 +14,8 @@
 #include <cwchar>
 
 #include "dispatch/handler_resolution.h"
+#include "dispatch/notification_watcher.h"
+#include "host/control_handler.h"
 #include "host/service_state.h"
 #include "hotkey_registry.h"
 #include "registry/hotkey_sync.h"
@@ -34,6 +38,7 @@ int wmain(int argc, wchar_t** argv)
         SetDword((base + L"\\Capability").c_str(), L"Type2", 0x1);
         SetDword((base + L"\\CurrentSetting").c_str(), nullptr, 0);
         SetDword((base + L"\\OverrideSetting").c_str(), nullptr, 0);
+        SetDword((base + L"\\Notification").c_str(), nullptr, 0);
     }
     SetDword(kNorvaneClass01, L"Disable", 0);
     // Registered handlers with every value resolution reads, in both classes of both families.
@@ -65,6 +70,14 @@ int wmain(int argc, wchar_t** argv)
         HandlerSpec handler;
         ok = ResolveHandler(HotkeyClass::Class01, 1, &handler) && ok;
         ok = ResolveHandler(HotkeyClass::Class02, 1, &handler) && ok;
+        // The watcher reads its starting values, the control handler toggles a bit of each of its
+        // values, and the watcher's pass reads the press it finds.
+        UniqueKernelHandle changed(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        NotificationWatch watch(WatchMasks{}, changed.Get(), [](HotkeyClass, DWORD) { return true; });
+        watch.ReadStartingValues();
+        ok = ToggleCurrentSettingBit(1) && ok;
+        ok = ToggleNotificationBit(1) && ok;
+        ok = watch.Pass() == INFINITE && !watch.Memory().freshStart && ok;
     }
     HandlerSpec fallback;
     ok = ResolveHandler(HotkeyClass::Class01, 23, &fallback) && ok;  // PowerManager is still the family
