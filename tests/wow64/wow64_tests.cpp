@@ -1,4 +1,4 @@
-// The shipped 32-bit fnkeyd.exe under real WoW64, inside the emulated guest (tests/wow64/run-tier
+// The shipped 32-bit fnkeyd.exe under real WoW64, inside the emulated guest (tests/wow64/run-guest
 // starts it there). This program is a 64-bit one: it writes the registry's 64-bit view and the
 // native system folder as the product's 64-bit components would, and installs the 32-bit service
 // from the folder beside it, where the payload put the 32-bit build and its 32-bit companions.
@@ -148,15 +148,17 @@ TEST_CASE("the guest runs the shipped 32-bit file under WoW64")
 
 TEST_CASE_FIXTURE(ServiceMachine, "views: the service reads and writes the 64-bit view and creates nothing in the 32-bit one")
 {
-    // The hotkey source (64-bit code) seeded the Parameters root and the class keys in the 64-bit
-    // view only.
+    // The hotkey source (64-bit code) seeded the Parameters root in the 64-bit view only, and the
+    // class-01 key there holds "Disable" for HotkeyNumber 6: served only if read from the wrong view.
+    testreg::SetDword(ClassKeyPath(KeyFamily::SystemEvent, HotkeyClass::Class01), L"Disable", 0x20);
     REQUIRE_FALSE(ExistsInView(ParametersRootPath(KeyFamily::SystemEvent), KEY_WOW64_32KEY));
+    REQUIRE_FALSE(ExistsInView(ClassKeyPath(KeyFamily::SystemEvent, HotkeyClass::Class01), KEY_WOW64_32KEY));
     Console(true);
     Start(*this);
 
     CHECK(Service().Status().dwCurrentState == SERVICE_RUNNING);
-    CHECK(CurrentSetting() == 0x33u);
-    CHECK(testreg::GetDword(ClassKeyPath(KeyFamily::SystemEvent, HotkeyClass::Class01), kClassCapabilityValue) == 0x33u);
+    CHECK(CurrentSetting() == 0x13u);
+    CHECK(testreg::GetDword(ClassKeyPath(KeyFamily::SystemEvent, HotkeyClass::Class01), kClassCapabilityValue) == 0x13u);
     CHECK(testreg::GetDword(ClassKeyPath(KeyFamily::SystemEvent, HotkeyClass::Class02), kServicedValue) == 0x3u);
     CHECK(testreg::KeyExists(testsvc::HotkeySubkeyPath(HotkeyClass::Class01, 2).c_str()));
     for (const wchar_t* path : {ParametersRootPath(KeyFamily::SystemEvent),
