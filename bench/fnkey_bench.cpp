@@ -252,7 +252,9 @@ struct Bench {
     }
 
     // One press through the service and one through the floor, alternating; ms each.
-    void Presses(int count, DWORD number, std::vector<double>* viaService, std::vector<double>* viaFloor)
+    // `figure` names the figure in a failure ("press, user desktop").
+    void Presses(const std::string& figure, int count, DWORD number, std::vector<double>* viaService,
+                 std::vector<double>* viaFloor)
     {
         for (int i = 0; i < 2 * count; ++i) {
             const bool floor = (i % 2) == 1;
@@ -261,7 +263,7 @@ struct Bench {
             const double begin = Now();
             if (floor) FloorPress(number);
             else source.Press(HotkeyClass::Class01, number);
-            const double started = WaitForStamp(program, number, floor ? "floor press" : "press");
+            const double started = WaitForStamp(program, number, (floor ? "floor " : "") + figure);
             (floor ? viaFloor : viaService)->push_back(started - begin);
         }
     }
@@ -431,7 +433,7 @@ void Run(Bench& bench)
     std::printf("press -> handler, user desktop (%d presses each)\n", presses);
     bench.StartService();
     std::vector<double> service, floor;
-    bench.Presses(presses, 2, &service, &floor);
+    bench.Presses("press, user desktop", presses, 2, &service, &floor);
     AddRatio("press -> handler, user desktop, median", "ms", Median(service), Median(floor), 1.10);
     AddRatio("press -> handler, user desktop, p95", "ms", P95(service), P95(floor), 1.5);
     const double floorPress = Median(floor);
@@ -467,15 +469,16 @@ void Run(Bench& bench)
         if (!bench.minimal->Start() || !bench.minimal->WaitForState(SERVICE_RUNNING)) Fail("the minimal service does not start");
         const HANDLE minimal = OpenServiceProcess(*bench.minimal);
         FILETIME created, exited, kernel0, user0, kernel1, user1;
-        GetProcessTimes(process, &created, &exited, &kernel0, &user0);
+        if (!GetProcessTimes(process, &created, &exited, &kernel0, &user0)) Fail("the service's processor time cannot be read");
         Sleep(bench.quick ? 3000 : 30000);
-        GetProcessTimes(process, &created, &exited, &kernel1, &user1);
+        if (!GetProcessTimes(process, &created, &exited, &kernel1, &user1)) Fail("the service's processor time cannot be read");
         const auto ticks = [](const FILETIME& t) { return static_cast<double>(ULARGE_INTEGER{{t.dwLowDateTime, t.dwHighDateTime}}.QuadPart); };
         const double cpuMs = (ticks(kernel1) - ticks(kernel0) + ticks(user1) - ticks(user0)) / 10000.0;
         AddAbsolute("idle CPU time of the service without presses", "ms", cpuMs, 0.0, "0 ms");
         PROCESS_MEMORY_COUNTERS mine{}, base{};
-        GetProcessMemoryInfo(process, &mine, sizeof mine);
-        GetProcessMemoryInfo(minimal, &base, sizeof base);
+        if (!GetProcessMemoryInfo(process, &mine, sizeof mine)) Fail("the service's memory counters cannot be read");
+        if (!GetProcessMemoryInfo(minimal, &base, sizeof base)) Fail("the minimal service's memory counters cannot be read");
+        if (mine.WorkingSetSize == 0 || base.WorkingSetSize == 0) Fail("a service's working set reads as 0");
         AddRatio("idle commit charge (PagefileUsage)", "KiB", mine.PagefileUsage / 1024.0, base.PagefileUsage / 1024.0, 1.5);
         AddRatio("idle working set", "KiB", mine.WorkingSetSize / 1024.0, base.WorkingSetSize / 1024.0, 1.5);
         CloseHandle(process);
@@ -507,7 +510,7 @@ void Run(Bench& bench)
     bench.Console(false);
     bench.StartService();
     std::vector<double> logon, logonFloor;
-    bench.Presses(presses, 5, &logon, &logonFloor);
+    bench.Presses("press, logon desktop", presses, 5, &logon, &logonFloor);
     AddRatio("press -> handler, logon desktop (publisher check), median", "ms", Median(logon), Median(logonFloor), 1.3);
     bench.StopService();
     bench.Console(true);
