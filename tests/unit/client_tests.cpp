@@ -147,10 +147,13 @@ TEST_CASE_FIXTURE(ServiceMachine, "with the service stopped: query answers, open
     }
     CHECK(CurrentSetting() == 0x11u);
 
-    SUBCASE("and no CurrentSetting value, or no root: every command fails")
+    SUBCASE("and no CurrentSetting value, no CurrentSetting key, or no root: every command fails")
     {
         testreg::DeleteValue(kCurrentSetting, nullptr);
         CHECK(testproc::ExitCodeOf(folder.Service(), L"/query:1") == kFailed);
+        testreg::DeleteTree(kCurrentSetting);  // the root stays
+        CHECK(testproc::ExitCodeOf(folder.Service(), L"/query:1") == kFailed);
+        CHECK(testproc::ExitCodeOf(folder.Service(), L"/close:1") == kFailed);
         CleanHotkeyRegistry::Wipe();
         CHECK(testproc::ExitCodeOf(folder.Service(), L"/query:1") == kFailed);
         CHECK(testproc::ExitCodeOf(folder.Service(), L"/open:1") == kFailed);

@@ -56,6 +56,13 @@ TEST_CASE_FIXTURE(ServiceMachine, "the service starts, switches its hotkeys on, 
     SUBCASE("start-up: served bits on, the section in place with its access for everyone, the indicators")
     {
         CHECK(testreg::GetDword(L"Software\\Norvane\\SystemEvent\\CurrentSetting", nullptr) == 0x33u);
+        // The status the service reports while it runs: its own process, stop and session
+        // changes accepted, no error.
+        const SERVICE_STATUS_PROCESS status = Service().Status();
+        CHECK(status.dwCurrentState == SERVICE_RUNNING);
+        CHECK(status.dwServiceType == SERVICE_WIN32_OWN_PROCESS);
+        CHECK(status.dwControlsAccepted == (SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SESSIONCHANGE));
+        CHECK(status.dwWin32ExitCode == 0u);
         // The section is there for the client (its access for everyone is checked in
         // host.service_main: wine keeps no security for sections, so it cannot be read back).
         UniqueKernelHandle section(OpenFileMappingW(FILE_MAP_WRITE, FALSE, kHotkeyNumberSectionName));
