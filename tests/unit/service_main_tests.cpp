@@ -17,6 +17,7 @@
 #include "host/control_handler.h"
 #include "host/hotkey_number_section.h"
 #include "host/lpu_module.h"
+#include "host/service_main.h"
 #include "host/service_state.h"
 #include "host/watcher_control.h"
 #include "hotkey_source_fixture.h"
@@ -372,6 +373,36 @@ TEST_CASE_FIXTURE(Machine, "the custom controls flip the bit of the index in the
     CHECK_FALSE(testreg::GetDword(kCurrentSetting, nullptr).has_value());
     CHECK(service.Control(SERVICE_CONTROL_INTERROGATE) == NO_ERROR);
     CHECK(service.Control(200) == NO_ERROR);
+}
+
+TEST_CASE("the wait for terminal services: no event, an event set before or during the wait, one never set")
+{
+    // The event terminal services set once they are ready; wine has none of its own.
+    CHECK_FALSE(WaitForTerminalServices());  // no event: no wait
+
+    UniqueKernelHandle ready(CreateEventW(nullptr, TRUE, FALSE, L"Global\\TermSrvReadyEvent"));
+    REQUIRE(ready);
+    SUBCASE("set before")
+    {
+        SetEvent(ready.Get());
+        CHECK(WaitForTerminalServices());
+    }
+    SUBCASE("set during the wait")
+    {
+        const HANDLE event = ready.Get();
+        UniqueKernelHandle setter(CreateThread(
+            nullptr, 0, [](LPVOID e) -> DWORD { Sleep(200); return SetEvent(static_cast<HANDLE>(e)) ? 0 : 1; },
+            event, 0, nullptr));
+        REQUIRE(setter);
+        CHECK(WaitForTerminalServices());
+        WaitForSingleObject(setter.Get(), INFINITE);
+    }
+    SUBCASE("never set: the wait ends at its bound, not before")
+    {
+        const ULONGLONG begin = GetTickCount64();
+        CHECK_FALSE(WaitForTerminalServices());
+        CHECK(GetTickCount64() - begin >= kTerminalServicesWaitMs - 100);
+    }
 }
 }
 
