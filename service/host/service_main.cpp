@@ -61,7 +61,7 @@ bool PrepareServiceResources(UniqueKernelHandle* section, UniqueKernelHandle* pr
     }
     SetLastError(ERROR_SUCCESS);
     if (!CreatePrimaryToken(primaryToken)) {
-        *error = LastErrorOr(kNoHotkeysServedError);
+        *error = LastErrorOr(ERROR_NO_TOKEN);
         return false;
     }
     state.primaryToken = primaryToken->Get();
