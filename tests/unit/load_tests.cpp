@@ -523,6 +523,10 @@ TEST_CASE("a stop while the indicators' starts are retried ends the service with
     }
     SUBCASE("under the service control manager, the logon indicator's program deleted")
     {
+        // A missing program fails the launch's publisher check, before any start is tried, so
+        // this runs no retry (the in-process rows above do, refused as wine cannot refuse a file
+        // it has opened); it shows that a stop right after the start-up's launches ends the real
+        // service at once.
         ServiceMachine machine;
         machine.Console(true);
         REQUIRE(DeleteFileW(machine.folder.File(kLogonIndicatorProgram).c_str()));
