@@ -793,6 +793,35 @@ TEST_CASE_FIXTURE(PromptRun, "Escape, Alt+F4 and the close button end the prompt
     CHECK_FALSE(DecisionRecorded());
 }
 
+TEST_CASE_FIXTURE(PromptRun, "the texts come from the file beside the program: the message, and the link's tip as it shows")
+{
+    // A copy of the program with a text file of its own, whose texts differ from the built-in ones
+    // and from the shipped file's.
+    testfiles::ScratchDir scratch;
+    const std::wstring program = scratch.Copy(testfiles::BinPath(L"GlanceUIApp.exe"), L"GlanceUIApp.exe");
+    const std::wstring message = L"Feedback on screen, from the text file beside the program:";
+    const std::wstring hover = L"The hover text from the text file beside the program.";
+    prompt_test::WriteUtf16File(scratch.File(L"GlanceUIApp.ini"),
+                                L"[STRINGS]\nMESSAGE_TEXT=" + message + L"\nHOVER_TEXT=" + hover + L"\n");
+    testreg::SetDword(kFunctionList, L"Type2", 0x20000);  // Fn Lock offered: the link is shown
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+
+    PromptProcess prompt(L"", program);
+    const HWND dialog = prompt.WaitForDialog();
+    CHECK(WindowText(GetDlgItem(dialog, 1020)) == message);
+    RequireKeyboardFocus(dialog, GetDlgItem(dialog, IDOK));
+    PressKeys({VK_TAB});
+    PressKeys({VK_TAB});
+    RequireKeyboardFocus(dialog, GetDlgItem(dialog, 1025));
+    // The tip answers WM_GETTEXT with the text it shows (sent, so that it crosses the processes).
+    const HWND tip = WaitForTooltip(prompt);
+    wchar_t shown[256] = {};
+    SendMessageW(tip, WM_GETTEXT, ARRAYSIZE(shown), reinterpret_cast<LPARAM>(shown));
+    CHECK(std::wstring(shown) == hover);
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    REQUIRE(prompt.WaitForExit());
+}
+
 TEST_CASE_FIXTURE(PromptRun, "the help link: Tab to it shows its tip by the text, Tab away or a click elsewhere closes it, Enter on it records 1")
 {
     testreg::SetDword(kFunctionList, L"Type2", 0x20000);  // Fn Lock offered: the link is shown
