@@ -23,20 +23,17 @@
 #include <cwchar>
 #include <string>
 
+#include "append_line.h"
+
 namespace {
 
-// One WriteFile on a handle opened for appending only: concurrent starts never mix their lines.
+// One line per start; concurrent starts of one program never lose or mix their lines.
 void AppendStartMark(const std::wstring& self)
 {
     const std::wstring marks = self + L".started";
-    HANDLE file = CreateFileW(marks.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
     char line[32];
     const int length = std::snprintf(line, sizeof line, "pid=%lu\n", GetCurrentProcessId());
-    DWORD written = 0;
-    WriteFile(file, line, static_cast<DWORD>(length), &written, nullptr);
-    CloseHandle(file);
+    AppendLineAlone(marks.c_str(), line, static_cast<DWORD>(length));
 }
 
 }  // namespace

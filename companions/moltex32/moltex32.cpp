@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+#include "../append_line.h"
+
 namespace {
 
 HMODULE g_self = nullptr;
@@ -17,13 +19,13 @@ void Record(const char* line)
     const DWORD length = GetModuleFileNameW(g_self, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return;
     lstrcatW(path, L".log");
-    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    DWORD written = 0;
-    WriteFile(file, line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
-    WriteFile(file, "\n", 1, &written, nullptr);
-    CloseHandle(file);
+    // The service and its clients load the library at the same time.
+    char text[64];
+    const size_t textLength = std::strlen(line);
+    if (textLength + 1 > sizeof text) return;
+    std::memcpy(text, line, textLength);
+    text[textLength] = '\n';
+    AppendLineAlone(path, text, static_cast<DWORD>(textLength + 1));
 }
 
 }  // namespace

@@ -3,8 +3,13 @@
 // crash reported with its exception code.
 #include <doctest.h>
 
+#include <cstdio>
+#include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "append_line.h"
 #include "service_under_test.h"
 #include "standins.h"
 #include "test_files.h"
@@ -108,5 +113,49 @@ TEST_CASE("\"never started\" sees a running process of the very file, started by
     TerminateProcess(process.Get(), 0);
     WaitForSingleObject(process.Get(), 10000);
     CHECK(standin::NeverStarted(program));
+}
+
+TEST_CASE("lines appended by many writers at once are all there, whole and unmixed")
+{
+    // What the stand-ins' start marks and logs rely on when several processes start or unload at
+    // once. Writers in threads of one process race for the end of the file just as processes do.
+    testfiles::ScratchDir here;
+    const std::wstring log = here.File(L"marks.started");
+    constexpr int kWriters = 4;
+    constexpr int kLines = 400;
+    std::vector<std::thread> writers;
+    std::vector<int> failures(kWriters, 0);
+    for (int writer = 0; writer < kWriters; ++writer) {
+        writers.emplace_back([&, writer] {
+            for (int i = 0; i < kLines; ++i) {
+                char line[32];
+                const int length = std::snprintf(line, sizeof line, "pid=%d%04d\n", writer + 1, i);
+                if (!AppendLineAlone(log.c_str(), line, static_cast<DWORD>(length))) ++failures[writer];
+            }
+        });
+    }
+    for (std::thread& writer : writers) writer.join();
+    for (int writer = 0; writer < kWriters; ++writer) CHECK(failures[writer] == 0);
+
+    FILE* in = _wfopen(log.c_str(), L"r");
+    REQUIRE(in != nullptr);
+    std::set<std::string> lines;
+    size_t count = 0;
+    char line[64];
+    while (std::fgets(line, sizeof line, in) != nullptr) {
+        ++count;
+        lines.insert(line);
+    }
+    fclose(in);
+    CHECK(count == kWriters * kLines);
+    size_t wellFormed = 0;
+    for (int writer = 0; writer < kWriters; ++writer) {
+        for (int i = 0; i < kLines; ++i) {
+            char expected[32];
+            std::snprintf(expected, sizeof expected, "pid=%d%04d\n", writer + 1, i);
+            wellFormed += lines.count(expected);
+        }
+    }
+    CHECK(wellFormed == kWriters * kLines);
 }
 }
