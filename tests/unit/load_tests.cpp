@@ -217,6 +217,68 @@ private:
     static inline CreateProcessAsUser original_ = nullptr;  // a held call may still use it after the patch is gone
 };
 
+// Watches the process creations the service's launches ask for a few programs, passing each on:
+// how many were asked, how many were refused and with which error. It tells a lost press (never
+// asked) from a refused creation and from a started process that never wrote its start mark, when
+// a press does not arrive.
+class ObservedLaunches {
+public:
+    explicit ObservedLaunches(std::vector<std::wstring> programs)
+    {
+        REQUIRE(programs.size() <= kMaxPrograms);
+        programs_ = std::move(programs);
+        for (size_t i = 0; i < kMaxPrograms; ++i) {
+            asked_[i] = 0;
+            refused_[i] = 0;
+            lastError_[i] = 0;
+        }
+        patch_ = std::make_unique<ImportPatch>("advapi32.dll", "CreateProcessAsUserW", reinterpret_cast<const void*>(&Create));
+        original_ = patch_->Original<CreateProcessAsUser>();
+    }
+    ~ObservedLaunches() { patch_.reset(); }
+    ObservedLaunches(const ObservedLaunches&) = delete;
+    ObservedLaunches& operator=(const ObservedLaunches&) = delete;
+
+    std::string Summary(const std::wstring& program) const
+    {
+        for (size_t i = 0; i < programs_.size(); ++i) {
+            if (programs_[i] != program) continue;
+            return std::to_string(asked_[i].load()) + " creations asked, " + std::to_string(refused_[i].load()) +
+                   " refused (last error " + std::to_string(lastError_[i].load()) + ")";
+        }
+        return "not observed";
+    }
+
+private:
+    static constexpr size_t kMaxPrograms = 4;
+
+    static BOOL WINAPI Create(HANDLE token, LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
+                              LPSECURITY_ATTRIBUTES threadAttributes, BOOL inherit, DWORD flags, LPVOID environment,
+                              LPCWSTR directory, LPSTARTUPINFOW startup, LPPROCESS_INFORMATION process)
+    {
+        const BOOL created = original_(token, application, commandLine, processAttributes, threadAttributes, inherit,
+                                       flags, environment, directory, startup, process);
+        const DWORD error = GetLastError();
+        for (size_t i = 0; application != nullptr && i < programs_.size(); ++i) {
+            if (_wcsicmp(application, programs_[i].c_str()) != 0) continue;
+            ++asked_[i];
+            if (!created) {
+                ++refused_[i];
+                lastError_[i] = error;
+            }
+        }
+        SetLastError(error);
+        return created;
+    }
+
+    static inline std::vector<std::wstring> programs_;
+    static inline std::atomic<unsigned> asked_[kMaxPrograms];
+    static inline std::atomic<unsigned> refused_[kMaxPrograms];
+    static inline std::atomic<DWORD> lastError_[kMaxPrograms];
+    static inline std::unique_ptr<ImportPatch> patch_;
+    static inline CreateProcessAsUser original_ = nullptr;
+};
+
 }  // namespace
 
 TEST_SUITE("load") {
@@ -334,6 +396,7 @@ TEST_CASE_FIXTURE(InProcessMachine, "1,000 client commands and 1,000 presses in 
         // read the default value before and "Type2" after the burst's last writes, hence two).
         const std::wstring lastOf01 = HandlerOf(HotkeyClass::Class01, 6);
         const std::wstring lastOf02 = HandlerOf(HotkeyClass::Class02, 2);
+        const ObservedLaunches launches({lastOf01, lastOf02});
         struct Press {
             HotkeyClass hotkeyClass;
             DWORD number;
@@ -406,8 +469,13 @@ TEST_CASE_FIXTURE(InProcessMachine, "1,000 client commands and 1,000 presses in 
             command(burst);
             press({HotkeyClass::Class01, 6}, burst);
             press({HotkeyClass::Class02, 2}, burst);
-            REQUIRE(standin::WaitForStartCount(lastOf01, static_cast<size_t>(b) + 1));
-            REQUIRE(standin::WaitForStartCount(lastOf02, static_cast<size_t>(b) + 1));
+            for (const std::wstring& closing : {lastOf01, lastOf02}) {
+                const bool arrived = standin::WaitForStartCount(closing, static_cast<size_t>(b) + 1, 30000);
+                REQUIRE_MESSAGE(arrived, std::string(closing.begin(), closing.end())
+                                             << ": " << standin::StartCount(closing) << " start marks, "
+                                             << launches.Summary(closing) << "; class-02 signal "
+                                             << source.Signal(HotkeyClass::Class02));
+            }
 
             // A hotkey pressed n times in a burst starts at most n handlers, and as many as the
             // presses that stood: an odd n starts an odd number, an even n (pairs that may cancel
